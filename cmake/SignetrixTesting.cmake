@@ -1,0 +1,13 @@
+# add_unit_test(NAME name SOURCES ... LIBS ... LABELS ...)
+# Builds one GoogleTest executable over the shared test main (which sets up the
+# headless Qt environment itself, so discovery and IDE runs behave alike) and
+# registers its cases with CTest under the given labels (unit, gui, net, browser).
+function(add_unit_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE signetrix_testsupport ${T_LIBS})
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,201 @@
+#include "settings/ComponentState.h"
+
+#include "settings/IniStore.h"
+
+#include "platform/Errors.h"
+
+#include <QMetaProperty>
+#include <QObject>
+#include <QVariant>
+
+namespace signetrix {
+namespace {
+
+QString trimmedValue(const QString& text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text[b].unicode() <= ' ') ++b;
+    while (e > b && text[e - 1].unicode() <= ' ') --e;
+    return text.mid(b, e - b);
+}
+
+using Kind = ComponentState::Kind;
+
+struct PropertyName {
+    const char* declared;  // the name written in the file
+    Kind kind;
+    const char* qtNames[2]; // Qt properties that carry it, tried in order
+};
+
+const PropertyName kProperties[] = {
+    {"ItemIndex", Kind::Integer, {"currentIndex", "ItemIndex"}},
+    {"Checked", Kind::Boolean, {"checked", nullptr}},
+    {"Text", Kind::Text, {"text", nullptr}},
+    {"Tag", Kind::Integer, {"Tag", nullptr}},
+};
+
+const PropertyName* declaredProperty(const QString& name)
+{
+    for (const PropertyName& p : kProperties)
+        if (name.compare(QLatin1String(p.declared), Qt::CaseInsensitive) == 0) return &p;
+    return nullptr;
+}
+
+// The control's Qt property for the declared one, or empty when it has none.
+// Tag is every control's own number: a dynamic property that may not exist yet.
+QByteArray qtPropertyOf(const QObject* control, const PropertyName& p)
+{
+    if (qstrcmp(p.declared, "Tag") == 0) return QByteArrayLiteral("Tag");
+    const QMetaObject* meta = control->metaObject();
+    for (const char* wanted : p.qtNames) {
+        if (!wanted) continue;
+        for (int i = 0; i < meta->propertyCount(); ++i) {
+            const QMetaProperty prop = meta->property(i);
+            if (qstricmp(prop.name(), wanted) == 0) return QByteArray(prop.name());
+        }
+    }
+    return {};
+}
+
+QObject* findControl(QObject* root, const QString& name)
+{
+    if (root->objectName() == name) return root;
+    if (QObject* exact = root->findChild<QObject*>(name)) return exact;
+    // Control names are identifiers of the window and compare without regard to case.
+    if (root->objectName().compare(name, Qt::CaseInsensitive) == 0) return root;
+    const QList<QObject*> all = root->findChildren<QObject*>();
+    for (QObject* o : all)
+        if (o->objectName().compare(name, Qt::CaseInsensitive) == 0) return o;
+    return nullptr;
+}
+
+// The control's current value as the file holds it; empty when it cannot be read.
+QString formatValue(const ComponentState::Binding& b)
+{
+    const QVariant v = b.control->property(b.qtProperty.constData());
+    switch (b.kind) {
+    case Kind::Integer:
+        if (!v.isValid()) return b.qtProperty == "Tag" ? QStringLiteral("0") : QString();
+        return QString::number(v.toInt());
+    case Kind::Boolean:
+        if (!v.isValid()) return {};
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case Kind::Text:
+        return v.toString();
+    }
+    return {};
+}
+
+void applyValue(const ComponentState::Binding& b, const QString& text)
+{
+    QVariant value;
+    switch (b.kind) {
+    case Kind::Integer: {
+        int number = 0;
+        if (!TryStrToInt(text, number)) number = 0;
+        value = number;
+        break;
+    }
+    case Kind::Boolean:
+        if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) value = true;
+        else if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) value = false;
+        else return; // anything else leaves the control as it is
+        break;
+    case Kind::Text:
+        value = text;
+        break;
+    }
+    b.control->setProperty(b.qtProperty.constData(), value);
+}
+
+} // namespace
+
+const std::vector<ComponentStateSpec>& componentStateSpecs()
+{
+    static const std::vector<ComponentStateSpec> specs = {
+        {QStringLiteral("OvcComponentStateActions"), QStringLiteral("SettingActions"), false,
+         {QStringLiteral("cbError1000.ItemIndex"), QStringLiteral("cbError301.ItemIndex"),
+          QStringLiteral("cbError302.ItemIndex"), QStringLiteral("cbError3XX.ItemIndex"),
+          QStringLiteral("cbError404.ItemIndex"), QStringLiteral("cbError4XX.ItemIndex"),
+          QStringLiteral("cbError5XX.ItemIndex"), QStringLiteral("cbError777.ItemIndex"),
+          QStringLiteral("cbError9.ItemIndex"), QStringLiteral("chkbBackupBeforeDelete.Checked")}},
+        {QStringLiteral("OvcComponentStateProxy"), QStringLiteral("SettingProxy"), false,
+         {QStringLiteral("chkbProxy.Checked"), QStringLiteral("edProxyHote.Text"), QStringLiteral("edProxyPort.Text"),
+          QStringLiteral("chkbProxyAuthentification.Checked"), QStringLiteral("edProxyUser.Text"),
+          QStringLiteral("edProxyPasswordCrypt.Text")}},
+        {QStringLiteral("OvcComponentStateDivers"), QStringLiteral("SettingDivers"), false,
+         {QStringLiteral("chkbDeleteDossierEmpty.Checked"), QStringLiteral("chkbDeleteDuplicate.Checked"),
+          QStringLiteral("rdgPriorite.ItemIndex"), QStringLiteral("rdgModeSectionSuppressionDoublons.ItemIndex")}},
+        {QStringLiteral("OvcComponentStateMaxFiles"), QStringLiteral("Setting"), false,
+         {QStringLiteral("edFileMax.Text"), QStringLiteral("chkbDebug.Checked")}},
+        {QStringLiteral("OvcComponentStateInscriptionBackupWeb"), QStringLiteral("SettingBackupWeb"), true,
+         {QStringLiteral("edID.Text"), QStringLiteral("edEmail.Text"), QStringLiteral("edPasswordCrypt.Text"),
+          QStringLiteral("gbSettingAccount.Tag")}},
+    };
+    return specs;
+}
+
+const ComponentStateSpec* componentStateSpec(const QString& section)
+{
+    for (const ComponentStateSpec& s : componentStateSpecs())
+        if (s.section.compare(section, Qt::CaseInsensitive) == 0) return &s;
+    return nullptr;
+}
+
+ComponentState::ComponentState(ComponentStateSpec spec, IniStore& store) : m_spec(std::move(spec)), m_store(store) {}
+
+void ComponentState::resolve(QObject* root)
+{
+    m_bindings.clear();
+    if (!root) return;
+    for (const QString& entry : m_spec.entries) {
+        const qsizetype dot = entry.indexOf('.');
+        if (dot < 0) continue;
+        const QString component = entry.left(dot).trimmed();
+        const QString property = entry.mid(dot + 1).trimmed();
+        if (component.isEmpty() || property.isEmpty()) continue;
+        const PropertyName* declared = declaredProperty(property);
+        if (!declared) continue;
+        QObject* control = findControl(root, component);
+        if (!control) continue;
+        const QByteArray qtName = qtPropertyOf(control, *declared);
+        if (qtName.isEmpty()) continue;
+        m_bindings.push_back({control, component + '.' + QLatin1String(declared->declared), declared->kind, qtName});
+    }
+}
+
+QStringList ComponentState::boundKeys() const
+{
+    QStringList keys;
+    for (const Binding& b : m_bindings) keys << b.key;
+    return keys;
+}
+
+void ComponentState::restore()
+{
+    m_saved = false;
+    for (const Binding& b : m_bindings) {
+        if (!b.control) continue;
+        // One control that refuses its value must not keep the others from loading.
+        try {
+            const QString current = formatValue(b);
+            applyValue(b, m_store.readString(m_spec.section, b.key, current));
+        } catch (...) {
+        }
+    }
+    m_restored = true;
+}
+
+void ComponentState::save()
+{
+    if (m_spec.active && !m_restored) return;
+    for (const Binding& b : m_bindings) {
+        if (!b.control) continue;
+        const QString value = formatValue(b);
+        if (value.isEmpty() && b.kind != Kind::Text) continue;
+        m_store.writeString(m_spec.section, b.key, trimmedValue(value));
+    }
+    m_saved = true;
+}
+
+} // namespace signetrix

@@ -1,0 +1,162 @@
+#include "cleanup/FileOperation.h"
+
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace signetrix {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    void reset()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+    // Closes and reports the close error: on some file systems a failed write
+    // shows up only here.
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+int copyBytes(int in, int out)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return 0;
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            done += w;
+        }
+    }
+}
+
+int finishTarget(int out, const struct stat& source)
+{
+    if (::fchmod(out, source.st_mode & 07777) != 0) return errno;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (::futimens(out, times) != 0) return errno;
+    return 0;
+}
+
+// Returns 0 or the errno of the failure; never leaves a partial target behind.
+int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExists)
+{
+    if (source.isEmpty() || target.isEmpty()) return ENOENT;
+    Fd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return errno;
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+
+    struct stat existing;
+    const bool targetExists = ::stat(target.constData(), &existing) == 0;
+    if (targetExists) {
+        if (failIfExists) return EEXIST;
+        if (S_ISDIR(existing.st_mode)) return EISDIR;
+        if (existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) return EINVAL; // onto itself
+        if (fs::isReadOnly(target)) return EACCES;
+    }
+
+    if (failIfExists) {
+        // O_EXCL settles the race with another writer of the same name.
+        Fd out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.get() < 0) return errno;
+        int e = copyBytes(in.get(), out.get());
+        if (!e) e = finishTarget(out.get(), st);
+        const int c = out.close();
+        if (!e) e = c;
+        if (e) ::unlink(target.constData());
+        return e;
+    }
+
+    // Replacing goes through a temporary file and a rename, so the old target
+    // stays whole until the new one is complete (and a running program can be
+    // replaced).
+    const int slash = target.lastIndexOf('/');
+    QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
+    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
+    if (out.get() < 0) return errno;
+    int e = copyBytes(in.get(), out.get());
+    if (!e) e = finishTarget(out.get(), st);
+    const int c = out.close();
+    if (!e) e = c;
+    if (!e && ::rename(temp.constData(), target.constData()) != 0) e = errno;
+    if (e) ::unlink(temp.constData());
+    return e;
+}
+
+int deleteFile(const QByteArray& path)
+{
+    if (path.isEmpty()) return ENOENT;
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISLNK(st.st_mode) && fs::isReadOnly(path)) return EACCES;
+    return ::unlink(path.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+TFileOperation::TFileOperation(QObject* owner) : QObject(owner) {}
+
+bool TFileOperation::Execute()
+{
+    bool allDone = true;
+    for (const QByteArray& source : SourceFiles) {
+        const int e = Operation == TStFileOp::fopCopy ? copyFile(source, Destination, FailIfExists)
+                                                      : deleteFile(source);
+        if (e) {
+            ErrorString.append(fs::lastErrorText(e));
+            allDone = false;
+        }
+    }
+    return allDone;
+}
+
+TFileOperation* createFileOperation(QObject* owner)
+{
+    auto* op = new TFileOperation(owner);
+    op->setObjectName(QStringLiteral("FileOperation"));
+    op->Operation = TStFileOp::fopCopy;
+    op->FailIfExists = false;
+    return op;
+}
+
+TFileOperation* createFileOperationDelete(QObject* owner)
+{
+    auto* op = new TFileOperation(owner);
+    op->setObjectName(QStringLiteral("FileOperationDelete"));
+    op->Operation = TStFileOp::fopDelete;
+    op->FailIfExists = false;
+    return op;
+}
+
+} // namespace signetrix

@@ -1,0 +1,323 @@
+// The Favorites folder, the favorite file list and filling the favorites table.
+#include "favorites/FavoritesFolder.h"
+#include "favorites/ShortcutFile.h"
+#include "platform/AppPaths.h"
+#include "platform/CodePage.h"
+#include "platform/Errors.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+namespace signetrix {
+namespace {
+
+using test::ExeFolderGuard;
+using test::HomeGuard;
+using test::TempTree;
+
+struct PageGuard {
+    explicit PageGuard(codepage::Page page) : old(codepage::current()) { codepage::setCurrentForTesting(page); }
+    ~PageGuard() { codepage::setCurrentForTesting(old); }
+    codepage::Page old;
+};
+
+QByteArray shortcut(const QByteArray& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
+
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+// The lines of the log next to the (test) executable, without their CR LF.
+QList<QByteArray> logLines()
+{
+    QFile f(platform::logFilePath());
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (QByteArray& l : lines) {
+        EXPECT_TRUE(l.endsWith('\r')) << l.toStdString();
+        l.chop(1);
+    }
+    return lines;
+}
+
+// Tag and text of a log line ("date time tag(30) text").
+std::pair<QByteArray, QByteArray> tagAndText(const QByteArray& line)
+{
+    static const QRegularExpression layout(QStringLiteral("^.+ \\d\\d:\\d\\d (.{30}) (.*)$"));
+    const QRegularExpressionMatch m = layout.match(QString::fromLatin1(line));
+    EXPECT_TRUE(m.hasMatch()) << line.toStdString();
+    return {m.captured(1).toLatin1().trimmed(), m.captured(2).toLatin1()};
+}
+
+// Depth-first expectation built from QDir's unsorted listing, which reports
+// entries in the directory's own order.
+void expectedListing(const QString& folder, QStringList& out)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& e : entries) {
+        if (e.isDir()) expectedListing(e.filePath(), out);
+        else out << e.filePath();
+    }
+}
+
+TEST(FavoritesFolder, IsTheFavoritesFolderOfTheHomeFolder)
+{
+    HomeGuard home;
+    EXPECT_TRUE(GetFavoritesFolder().isEmpty());
+    QDir().mkpath(home.favorites());
+    EXPECT_EQ(GetFavoritesFolder().toStdString(), native(home.favorites()).toStdString());
+}
+
+TEST(FavoritesList, EmptyMissingAndEmptyPathGiveNothing)
+{
+    TempTree tree;
+    tree.mkdir(QStringLiteral("Favorites"));
+    EXPECT_TRUE(ListFavoriteFiles(tree.native(QStringLiteral("Favorites"))).isEmpty());
+    EXPECT_TRUE(ListFavoriteFiles(tree.native(QStringLiteral("absent"))).isEmpty());
+    EXPECT_TRUE(ListFavoriteFiles(QByteArray()).isEmpty());
+    tree.write(QStringLiteral("file.url"), shortcut("a"));
+    EXPECT_TRUE(ListFavoriteFiles(tree.native(QStringLiteral("file.url"))).isEmpty());
+}
+
+TEST(FavoritesList, DepthFirstInDirectoryOrderWithHiddenFiles)
+{
+    TempTree tree;
+    const QStringList files = {
+        "top1.url", "desktop.ini", ".hidden.url", "A/a1.url", "A/a2.url", "A/Deep/d1.url",
+        "A/Deep/.h", "B/b1.url", "top2.url", "Caf\u00e9/\u65e5\u672c.url",
+    };
+    for (const QString& f : files) tree.write(QStringLiteral("Fav/") + f, shortcut("x"));
+    tree.mkdir(QStringLiteral("Fav/Empty"));
+    tree.mkdir(QStringLiteral("Fav/A/EmptyToo"));
+
+    QStringList expected;
+    expectedListing(tree.abs(QStringLiteral("Fav")), expected);
+    ASSERT_EQ(expected.size(), files.size());
+
+    const QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(ListFavoriteFiles(tree.native(QStringLiteral("Fav")) + '/'), expected);
+
+    // Each folder's files form one block (depth first), whatever the order.
+    for (const QString& folder : {QStringLiteral("/A/"), QStringLiteral("/A/Deep/"), QStringLiteral("/B/")}) {
+        SCOPED_TRACE(folder.toStdString());
+        QList<int> at;
+        for (int i = 0; i < listed.size(); ++i)
+            if (listed[i].contains(folder)) at << i;
+        ASSERT_FALSE(at.isEmpty());
+        EXPECT_EQ(at.last() - at.first() + 1, at.size());
+    }
+}
+
+TEST(FavoritesList, FolderWhoseAnsiFormDoesNotNameItContributesNothing)
+{
+    // Under the Latin-1 page the 8-bit form of "Bé" is not the folder's
+    // on-disk UTF-8 name, so the search cannot start there (also as root).
+    TempTree tree;
+    tree.write(QStringLiteral("Fav/A/a1.url"), shortcut("a"));
+    tree.write(QStringLiteral("Fav/A/a2.url"), shortcut("a"));
+    tree.write(QStringLiteral("Fav/B\u00e9/b.url"), shortcut("b"));
+    tree.write(QStringLiteral("Fav/\u00e9.url"), shortcut("c"));
+
+    PageGuard latin1(codepage::Page::Latin1);
+    const QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
+    QStringList sorted = listed;
+    sorted.sort();
+    EXPECT_EQ(sorted, (QStringList{tree.abs(QStringLiteral("Fav/A/a1.url")), tree.abs(QStringLiteral("Fav/A/a2.url")),
+                                   tree.abs(QStringLiteral("Fav/\u00e9.url"))}));
+}
+
+TEST(FavoritesList, LinkLoopIsListedOnce)
+{
+    TempTree tree;
+    tree.write(QStringLiteral("Fav/a.url"), shortcut("a"));
+    tree.write(QStringLiteral("Other/o.url"), shortcut("o"));
+    tree.mkdir(QStringLiteral("Fav/Sub"));
+    ASSERT_EQ(::symlink(tree.native(QStringLiteral("Fav")).constData(),
+                        tree.native(QStringLiteral("Fav/Sub/loop")).constData()), 0);
+    ASSERT_EQ(::symlink(tree.native(QStringLiteral("Other")).constData(),
+                        tree.native(QStringLiteral("Fav/linked")).constData()), 0);
+
+    QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{tree.abs(QStringLiteral("Fav/a.url")), tree.abs(QStringLiteral("Fav/linked/o.url"))}));
+}
+
+class FillTable : public ::testing::Test {
+protected:
+    // Ten shortcuts in list order, addresses "http://n<i>/".
+    QStringList tenFiles()
+    {
+        QStringList files;
+        for (int i = 0; i < 10; ++i)
+            files << tree.write(QStringLiteral("Fav/f%1.url").arg(i), shortcut("http://n" + QByteArray::number(i) + "/"));
+        return files;
+    }
+
+    ExeFolderGuard exe;
+    TempTree tree;
+};
+
+TEST_F(FillTable, FileLimit)
+{
+    const QStringList files = tenFiles();
+    struct Case {
+        QString limit;
+        int rows;
+    } cases[] = {
+        {QString(), 10}, {QStringLiteral("3"), 3}, {QStringLiteral("50"), 10}, {QStringLiteral("10"), 10},
+        {QStringLiteral("0"), 0}, {QStringLiteral("-4"), 0}, {QStringLiteral(" 2"), 2}, {QStringLiteral("$4"), 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limit.toStdString());
+        FavoritesTable table;
+        FillFavoritesTable(files, c.limit, table);
+        ASSERT_EQ(table.size(), c.rows);
+        for (int i = 0; i < c.rows; ++i) {
+            EXPECT_EQ(table[i].Index, i);
+            EXPECT_EQ(table[i].iStatut, -1);
+            EXPECT_EQ(table[i].stUrl.toStdString(), "http://n" + std::to_string(i) + "/");
+            EXPECT_EQ(table[i].stFile.toStdString(), "f" + std::to_string(i));
+            EXPECT_EQ(table[i].widePath, files[i]);
+        }
+    }
+}
+
+TEST_F(FillTable, LimitThatIsNoWholeNumberLeavesTheTableAlone)
+{
+    const QStringList files = tenFiles();
+    FavoritesTable table;
+    FillFavoritesTable(files, QStringLiteral("2"), table);
+    for (const QString& bad : {QStringLiteral("abc"), QStringLiteral("3.5"), QStringLiteral("4 "), QStringLiteral(" ")}) {
+        SCOPED_TRACE(bad.toStdString());
+        try {
+            FillFavoritesTable(files, bad, table);
+            ADD_FAILURE() << "no error raised";
+        } catch (const ConvertError& e) {
+            EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid integer value").arg(bad));
+        }
+        EXPECT_EQ(table.size(), 2);
+    }
+}
+
+TEST_F(FillTable, UnreadableFilesGetCodeNineWithTwoLogEntriesAndSortLast)
+{
+    tree.mkdir(QStringLiteral("Fav/folder.url"));
+    const QStringList files = {
+        tree.abs(QStringLiteral("Fav/missing.url")),
+        tree.write(QStringLiteral("Fav/good.url"), shortcut("http://good/")),
+        tree.abs(QStringLiteral("Fav/folder.url")),
+        tree.write(QStringLiteral("Fav/huge.url"), shortcut("http://huge/") + QByteArray(kMaxShortcutFileSize, ' ')),
+        tree.write(QStringLiteral("Fav/desktop.ini"), "[.ShellClassInfo]\r\nIconIndex=1\r\n"),
+        QString(),
+    };
+    FavoritesTable table;
+    FillFavoritesTable(files, QString(), table);
+    ASSERT_EQ(table.size(), 6);
+
+    struct Expect {
+        int index;
+        int code;
+        QByteArray url;
+        QByteArray name;
+    } expected[] = {
+        {1, -1, "http://good/", "good"}, {4, -1, "", "desktop"},
+        {0, 9, "", "missing"},           {2, 9, "", "folder"},
+        {3, 9, "", "huge"},              {5, 9, "", ""},
+    };
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(table[i].Index, expected[i].index);
+        EXPECT_EQ(table[i].iStatut, expected[i].code);
+        EXPECT_EQ(table[i].stUrl.toStdString(), expected[i].url.toStdString());
+        EXPECT_EQ(table[i].stFile.toStdString(), expected[i].name.toStdString());
+        EXPECT_EQ(table[i].stFileComplet.toStdString(), native(files[expected[i].index]).toStdString());
+    }
+
+    const QList<QByteArray> lines = logLines();
+    const std::pair<QByteArray, QByteArray> entries[] = {
+        {"btnScanClick", native(files[0])},        {"btnScanClick", native(files[0])},
+        {"btnScanClick", native(files[2])},        {"btnScanClick", native(files[2])},
+        {"except:btnScanClick", native(files[3])}, {"except:btnScanClick", native(files[3])},
+        {"btnScanClick", ""},                      {"btnScanClick", ""},
+    };
+    ASSERT_EQ(lines.size(), std::size(entries));
+    for (size_t i = 0; i < std::size(entries); ++i) {
+        SCOPED_TRACE(i);
+        const auto [tag, text] = tagAndText(lines[int(i)]);
+        EXPECT_EQ(tag.toStdString(), entries[i].first.toStdString());
+        EXPECT_EQ(text.toStdString(), entries[i].second.toStdString());
+    }
+}
+
+TEST_F(FillTable, PathOutsideTheCodePageGetsCodeNine)
+{
+    const QString cafe = tree.write(QStringLiteral("Fav/Caf\u00e9.url"), shortcut("http://cafe/"));
+    const QString plain = tree.write(QStringLiteral("Fav/plain.url"), shortcut("http://plain/"));
+    PageGuard latin1(codepage::Page::Latin1);
+    FavoritesTable table;
+    FillFavoritesTable({cafe, plain}, QString(), table);
+    ASSERT_EQ(table.size(), 2);
+
+    EXPECT_EQ(table[0].Index, 1);
+    EXPECT_EQ(table[0].iStatut, -1);
+    EXPECT_EQ(table[0].stUrl.toStdString(), "http://plain/");
+
+    const QByteArray ansi = native(tree.path()) + "/Fav/Caf\xE9.url";
+    EXPECT_EQ(table[1].Index, 0);
+    EXPECT_EQ(table[1].iStatut, 9);
+    EXPECT_TRUE(table[1].stUrl.isEmpty());
+    EXPECT_EQ(table[1].stFile.toStdString(), "Caf\xE9");
+    EXPECT_EQ(table[1].stFileComplet.toStdString(), ansi.toStdString());
+    EXPECT_EQ(table[1].widePath, cafe);
+
+    const QList<QByteArray> lines = logLines();
+    ASSERT_EQ(lines.size(), 2);
+    for (const QByteArray& line : lines) {
+        const auto [tag, text] = tagAndText(line);
+        EXPECT_EQ(tag.toStdString(), "btnScanClick");
+        EXPECT_EQ(text.toStdString(), ansi.toStdString());
+    }
+}
+
+TEST_F(FillTable, LongFieldsAreCutButKeptInFull)
+{
+    const QByteArray url = "http://long.example/" + QByteArray(280, 'p');
+    ASSERT_EQ(url.size(), 300);
+    QString folder = QStringLiteral("Fav");
+    while (tree.abs(folder).size() < 300) folder += QStringLiteral("/") + QString(40, QChar('d'));
+    const QString path = tree.write(folder + QStringLiteral("/") + QString(60, QChar('n')) + QStringLiteral(".url"),
+                                    shortcut(url));
+    ASSERT_GT(path.size(), 255);
+
+    FavoritesTable table;
+    FillFavoritesTable({path}, QString(), table);
+    ASSERT_EQ(table.size(), 1);
+    const FavoriteRow& row = table[0];
+    EXPECT_EQ(row.iStatut, -1);
+    EXPECT_EQ(row.fullUrl.toStdString(), url.toStdString());
+    EXPECT_EQ(row.stUrl.toStdString(), url.left(255).toStdString());
+    EXPECT_EQ(row.fullPath.toStdString(), native(path).toStdString());
+    EXPECT_EQ(row.stFileComplet.toStdString(), native(path).left(255).toStdString());
+    EXPECT_EQ(row.stFile.toStdString(), std::string(60, 'n'));
+    EXPECT_EQ(row.widePath, path);
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(FillTable, EmptyListGivesEmptyTable)
+{
+    FavoritesTable table;
+    table.append();
+    FillFavoritesTable({}, QString(), table);
+    EXPECT_TRUE(table.isEmpty());
+    FillFavoritesTable({}, QStringLiteral("5"), table);
+    EXPECT_TRUE(table.isEmpty());
+}
+
+} // namespace
+} // namespace signetrix

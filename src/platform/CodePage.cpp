@@ -15,7 +15,13 @@ QByteArray toAnsi(const QString& text)
     if (current() == Page::Latin1) {
         QByteArray out;
         out.reserve(text.size());
-        for (const QChar c : text) out.append(c.unicode() < 256 ? char(c.unicode()) : '?');
+        const int n = text.size();
+        for (int i = 0; i < n; ++i) {
+            const char16_t c = text[i].unicode();
+            out.append(c < 256 ? char(c) : '?');
+            // A surrogate pair is one character and gets one '?'.
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) ++i;
+        }
         return out;
     }
     QByteArray out;

@@ -17,7 +17,13 @@ QByteArray FormatLogLine(const QByteArray& tag, const QByteArray& text, const QD
     if (tag.isEmpty()) return QByteArray(102, '-');
     QByteArray padded = tag.left(30);
     padded.append(QByteArray(30 - padded.size(), ' '));
-    const QByteArray date = codepage::toAnsi(QLocale::system().toString(now.date(), QLocale::ShortFormat));
+    // The C locale's "short" date has month names and blanks; a system without
+    // regional settings gets a plain numeric day/month/year instead.
+    const QLocale locale = QLocale::system();
+    const QString dateText = locale.language() == QLocale::C
+                                 ? now.date().toString(QStringLiteral("dd/MM/yyyy"))
+                                 : locale.toString(now.date(), QLocale::ShortFormat);
+    const QByteArray date = codepage::toAnsi(dateText);
     // Hours and minutes on the 24-hour clock, whatever the locale's long form.
     const QByteArray time = codepage::toAnsi(now.time().toString(QStringLiteral("HH:mm"))).left(5);
     return date + ' ' + time + ' ' + padded + ' ' + text;

@@ -48,7 +48,7 @@ const ProxyCase kCases[] = {
 };
 
 // Both clients start with stale values so that every field must be written.
-HttpClientProxySettings staleHttp() { return {true, "stale", 1, "stale-user", "stale-pw"}; }
+HttpClientProxySettings staleHttp() { return {false, "stale", 1, "stale-user", "stale-pw"}; }
 FtpClientProxySettings staleFtp() { return {"stale", 1, "stale-user", "stale-pw", FtpClientProxySettings::Method::None}; }
 tyiProxyConnectionInfo staleRecord() { return {true, "old", 2, "old-user", "old-pw"}; }
 
@@ -109,7 +109,7 @@ TEST(Proxy, BadPortFailsBeforeAnythingChanges)
             EXPECT_EQ(e.message(), expected);
         }
         EXPECT_EQ(http.proxyServer, QByteArray("stale"));
-        EXPECT_TRUE(http.basicAuthentication);
+        EXPECT_FALSE(http.basicAuthentication);
         expectRecord(record, {true, "old", 2, "old-user", "old-pw"});
 
         FtpClientProxySettings ftp = staleFtp();

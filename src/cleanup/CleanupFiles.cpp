@@ -1,5 +1,6 @@
 #include "cleanup/CleanupFiles.h"
 
+#include "favorites/FavoritesFolder.h"
 #include "platform/AppPaths.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -47,7 +48,7 @@ CleanupFiles::CleanupFiles(TFileOperation& fileOperationDelete)
 
 QByteArray CleanupFiles::favoritesRoot()
 {
-    QByteArray root = codepage::toAnsi(platform::favoritesFolder());
+    QByteArray root = GetFavoritesFolder();
     while (root.size() > 1 && root.endsWith('/')) root.chop(1);
     return root;
 }

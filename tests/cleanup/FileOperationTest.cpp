@@ -1,0 +1,124 @@
+#include "cleanup/FileOperation.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace signetrix;
+using signetrix::test::TempTree;
+
+namespace {
+
+qint64 mtimeNs(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) return -1;
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void setMtime(const QByteArray& path, qint64 seconds)
+{
+    const struct timespec t[2] = {{seconds, 0}, {seconds, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), t, 0), 0);
+}
+
+TEST(FileOperation, DeleteGoesOnPastFailuresAndKeepsEveryErrorLine)
+{
+    TempTree tree;
+    tree.write("a.url", "a");
+    tree.write("b.url", "b");
+    tree.write("ro.url", "read-only");
+    ::chmod(tree.native("ro.url").constData(), 0444);
+    tree.mkdir("folder");
+
+    TFileOperation op;
+    op.Operation = TStFileOp::fopDelete;
+    op.SourceFiles = {tree.native("a.url"), tree.native("missing.url"), tree.native("b.url")};
+    EXPECT_FALSE(op.Execute());
+    EXPECT_FALSE(tree.exists("a.url"));
+    EXPECT_FALSE(tree.exists("b.url"));
+    ASSERT_EQ(op.ErrorString.size(), 1);
+    EXPECT_FALSE(op.ErrorString.first().isEmpty());
+
+    // A read-only file and a folder are refused; the lines of the first run stay.
+    op.SourceFiles = {tree.native("ro.url"), tree.native("folder")};
+    EXPECT_FALSE(op.Execute());
+    EXPECT_TRUE(tree.exists("ro.url"));
+    EXPECT_TRUE(tree.exists("folder"));
+    EXPECT_EQ(op.ErrorString.size(), 3);
+    EXPECT_EQ(op.SourceFiles.size(), 2); // the component never empties its lists
+
+    op.SourceFiles.clear();
+    EXPECT_TRUE(op.Execute());
+    EXPECT_EQ(op.ErrorString.size(), 3);
+}
+
+TEST(FileOperation, CopyReplacesOrRefusesAndKeepsTheLastWriteTime)
+{
+    struct Case {
+        const char* name;
+        bool failIfExists;
+        bool targetExists;
+        bool targetReadOnly;
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"new target", true, false, false, true},
+        {"existing target replaced", false, true, false, true},
+        {"existing target kept with FailIfExists", true, true, false, false},
+        {"read-only target kept", false, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree tree;
+        tree.write("src.exe", "new contents");
+        setMtime(tree.native("src.exe"), 1700000000);
+        if (c.targetExists) tree.write("dst.exe", "old");
+        if (c.targetReadOnly) ::chmod(tree.native("dst.exe").constData(), 0444);
+
+        TFileOperation op;
+        op.Operation = TStFileOp::fopCopy;
+        op.FailIfExists = c.failIfExists;
+        op.SourceFiles = {tree.native("src.exe")};
+        op.Destination = tree.native("dst.exe");
+        EXPECT_EQ(op.Execute(), c.succeeds);
+        EXPECT_EQ(op.ErrorString.size(), c.succeeds ? 0 : 1);
+        if (c.succeeds) {
+            EXPECT_EQ(tree.read("dst.exe"), QByteArray("new contents"));
+            EXPECT_EQ(mtimeNs(tree.native("dst.exe")), mtimeNs(tree.native("src.exe")));
+        } else {
+            EXPECT_EQ(tree.read("dst.exe"), QByteArray("old"));
+        }
+        // No temporary file is left beside the target.
+        EXPECT_EQ(QDir(tree.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+}
+
+TEST(FileOperation, CopyOfAMissingSourceFailsWithoutCreatingTheTarget)
+{
+    TempTree tree;
+    TFileOperation op;
+    op.SourceFiles = {tree.native("none.exe")};
+    op.Destination = tree.native("dst.exe");
+    EXPECT_FALSE(op.Execute());
+    EXPECT_FALSE(tree.exists("dst.exe"));
+    EXPECT_EQ(op.ErrorString.size(), 1);
+}
+
+TEST(FileOperation, SharedInstancesHaveTheirFixedSettings)
+{
+    QObject owner;
+    TFileOperation* copy = createFileOperation(&owner);
+    TFileOperation* del = createFileOperationDelete(&owner);
+    EXPECT_EQ(owner.findChild<TFileOperation*>("FileOperation"), copy);
+    EXPECT_EQ(owner.findChild<TFileOperation*>("FileOperationDelete"), del);
+    EXPECT_EQ(copy->Operation, TStFileOp::fopCopy);
+    EXPECT_EQ(del->Operation, TStFileOp::fopDelete);
+    EXPECT_FALSE(copy->FailIfExists);
+    EXPECT_FALSE(del->FailIfExists);
+}
+
+} // namespace

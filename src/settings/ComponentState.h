@@ -30,7 +30,7 @@ struct ComponentStateSpec {
 
 // The program's five component states, in load order.
 const std::vector<ComponentStateSpec>& componentStateSpecs();
-// The spec of the given section (case-insensitive), or nullptr.
+// The description of the given section's state (case-insensitive), or nullptr.
 const ComponentStateSpec* componentStateSpec(const QString& section);
 
 class ComponentState {

@@ -11,9 +11,9 @@ namespace {
 constexpr int KeyBytes = 16;
 
 // The whole cipher state; one per call, nothing carries over.
-class Pc1State {
+class CipherState {
 public:
-    explicit Pc1State(const QByteArray& key)
+    explicit CipherState(const QByteArray& key)
     {
         m_key.fill(0);
         std::memcpy(m_key.data(), key.constData(), static_cast<size_t>(key.size()));
@@ -99,7 +99,7 @@ QByteArray EncipherString(const QByteArray& text, const QByteArray& key)
     const QByteArray plain = untilZero(text);
     const QByteArray k = untilZero(key);
     if (!acceptInput(plain, k)) return {};
-    Pc1State state(k);
+    CipherState state(k);
     QByteArray out;
     out.reserve(plain.size() * 2);
     for (const char ch : plain) {
@@ -120,7 +120,7 @@ QByteArray DecipherString(const QByteArray& text, const QByteArray& key)
     if (!acceptInput(letters, k)) return {};
     for (const char ch : letters)
         if (ch < 'a' || ch > 'p') return {};
-    Pc1State state(k);
+    CipherState state(k);
     QByteArray out;
     out.reserve(letters.size() / 2);
     for (qsizetype i = 0; i + 1 < letters.size(); i += 2) {

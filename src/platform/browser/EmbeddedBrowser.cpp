@@ -104,30 +104,25 @@ EmbeddedBrowser::EmbeddedBrowser(QWidget* parent) : QWidget(parent), m_engine(st
     layout->addWidget(m_engine->view);
 
     connect(m_engine->page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+
         switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             m_loading = true;
-            m_stopRequested = false;
             m_readyState = Loading;
             break;
         case QWebEngineLoadingInfo::LoadStoppedStatus:
+            // Stopped or replaced by another navigation: no new document.
             m_loading = false;
             m_readyState = m_documentPresent ? Complete : Uninitialized;
             break;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
-        case QWebEngineLoadingInfo::LoadFailedStatus: {
+        case QWebEngineLoadingInfo::LoadFailedStatus:
+            // A failed load still leaves a document: the engine's error page.
             m_loading = false;
-            const bool stopped = m_stopRequested;
-            m_stopRequested = false;
-            if (stopped) {
-                m_readyState = m_documentPresent ? Complete : Uninitialized;
-                break;
-            }
             m_documentPresent = true;
             m_readyState = Complete;
             emit documentComplete(info.url(), info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
             break;
-        }
         }
     });
     connect(m_engine->page, &QWebEnginePage::newWindowRequested, this,
@@ -148,13 +143,11 @@ void EmbeddedBrowser::navigate(const QString& url)
 
 void EmbeddedBrowser::navigate(const QUrl& url)
 {
-    m_htmlLoaded = false;
     m_engine->page->load(url);
 }
 
 void EmbeddedBrowser::stop()
 {
-    if (m_loading) m_stopRequested = true;
     m_engine->page->triggerAction(QWebEnginePage::Stop);
 }
 
@@ -165,13 +158,11 @@ void EmbeddedBrowser::reload()
 
 void EmbeddedBrowser::loadHtml(const QByteArray& html)
 {
-    m_htmlLoaded = true;
     m_engine->page->setContent(html, QStringLiteral("text/html"), QUrl(QStringLiteral("about:blank")));
 }
 
 void EmbeddedBrowser::loadHtml(const QString& html)
 {
-    m_htmlLoaded = true;
     m_engine->page->setContent(html.toUtf8(), QStringLiteral("text/html;charset=UTF-8"),
                                QUrl(QStringLiteral("about:blank")));
 }
@@ -183,8 +174,9 @@ int EmbeddedBrowser::readyState() const
 
 QString EmbeddedBrowser::currentAddress() const
 {
-    if (!m_documentPresent && !m_loading) return QString();
-    if (m_htmlLoaded) return QStringLiteral("about:blank");
+    // Before the first document the engine reports the address being asked
+    // for, which is not yet on display.
+    if (!m_documentPresent) return QString();
     return m_engine->page->url().toString();
 }
 

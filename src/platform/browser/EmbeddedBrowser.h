@@ -124,8 +124,6 @@ private:
     int m_readyState = Uninitialized;
     bool m_documentPresent = false;
     bool m_loading = false;
-    bool m_stopRequested = false;
-    bool m_htmlLoaded = false;
     int m_scriptTimeoutMs = 5000;
 };
 

@@ -1,0 +1,61 @@
+#pragma once
+// The network check of one favorite: one HTTP/1.1 GET with a fresh libcurl
+// handle, redirects not followed, the body read and discarded, and the outcome
+// mapped onto a result code:
+//   status line received           -> that status (also when a time-out or a
+//                                     broken connection follows it)
+//   secure connection impossible   -> 777 (handshake or certificate failure, or
+//                                     https in a build without TLS)
+//   nothing usable before a status -> 1000 (unknown host, refused, time-outs,
+//                                     closed without answer, unsupported scheme,
+//                                     empty or unparsable address)
+//   anything else                  -> 999 (a port that is not a number, client
+//                                     failures)
+// Never throws; safe to call from any thread.
+#include "settings/Proxy.h"
+
+#include <QByteArray>
+
+#include <atomic>
+
+namespace signetrix {
+
+inline constexpr char kCheckUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+inline constexpr char kCheckAccept[] = "Accept: text/html, */*";
+
+struct LinkCheckOptions {
+    int connectTimeoutMs = 21000;  // the usual desktop figure; curl's own would be 300 s
+    int readTimeoutMs = 5000;      // no data for this long ends the request
+    // A body is read to its end, but a site that streams forever must not hold
+    // the run: past these limits the rest is dropped and the status stands.
+    qint64 maxBodyBytes = 8 * 1024 * 1024;
+    int maxReceiveMs = 60000;
+    QByteArray caInfo;             // CA bundle file; empty uses the system store
+    // Set from another thread to end the request in progress at once.
+    const std::atomic<bool>* abort = nullptr;
+};
+
+struct LinkCheckOutcome {
+    int code = 0;
+    bool statusReceived = false;   // a status line came back
+    bool completed = false;        // the answer arrived whole (or was cut on purpose)
+    QByteArray detail;             // the client's error text, for diagnostics
+    // The request went through as a plain success: a 2xx status read to its end.
+    bool succeeded() const { return completed && code >= 200 && code <= 299; }
+};
+
+LinkCheckOutcome CheckUrl(const QByteArray& url, const tyiProxyConnectionInfo& proxy,
+                          const LinkCheckOptions& options = {});
+
+// The address as it goes on the wire, or a code when no request can be made:
+// 1000 for an empty, scheme-less or non-http(s) address, 999 for a port that
+// is not a number. Bytes that are not allowed in a URL are percent-encoded.
+struct PreparedAddress {
+    QByteArray url;
+    int failureCode = 0; // 0: usable
+};
+PreparedAddress PrepareAddress(const QByteArray& url);
+
+bool ClientHasSecureTransport();
+
+} // namespace signetrix

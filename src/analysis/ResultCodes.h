@@ -1,0 +1,51 @@
+#pragma once
+// Result codes of the favorites table and the summary shown after an analysis:
+// the per-code counts, the category designation of each code and the summary
+// table with its two text columns. Pure logic; never fails on any code.
+#include "favorites/FavoritesTable.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace signetrix {
+
+// The program's own codes; every other code is the HTTP status of the answer.
+inline constexpr int kCodeWaiting = -1;
+inline constexpr int kCodeUnreadable = 9;
+inline constexpr int kCodeSecureConnection = 777;
+inline constexpr int kCodeOtherFailure = 999;
+inline constexpr int kCodeNoAnswer = 1000;
+
+// One entry of the per-code counts, in order of first appearance.
+struct CodeCount {
+    QString code; // the code as decimal text
+    int count = 0;
+};
+
+std::vector<CodeCount> CountResultCodes(const FavoritesTable& table);
+
+// The designation of one code. Codes 0-8 and 10-199 carry no category of their
+// own and take the running designation (the one of the code counted just
+// before); every other code sets the running designation to its own.
+QString DesignationOfCode(int code, QString& running);
+
+// One row of MemoryTableSommaire.
+struct SummaryRow {
+    QString CodesSommaire; // code text that opened the row
+    QString Designation;
+    qint32 iCount = 0;
+    qint32 iSort = 0;      // the opening code as a number
+};
+
+struct Summary {
+    std::vector<SummaryRow> rows;   // sorted by iSort
+    QString designationColumn;      // lSommaireResults
+    QString countColumn;            // lSommaireResultsCount
+};
+
+inline constexpr int kSummaryDesignationWidth = 280;
+
+Summary BuildSummary(const FavoritesTable& table);
+
+} // namespace signetrix

@@ -65,10 +65,11 @@ void listFolder(const QByteArray& folder, std::vector<FolderId>& open, QStringLi
     open.pop_back();
 }
 
-void logUnreadable(const char* tag, const FavoriteRow& row)
+void markUnreadable(const char* tag, FavoriteRow& row)
 {
     WriteLog(tag, row.fullPath);
     WriteLog(tag, row.stFileComplet);
+    row.iStatut = 9;
 }
 
 } // namespace
@@ -101,10 +102,31 @@ void FillFavoritesTable(const QStringList& files, const QString& fileLimitText, 
             row.stFileComplet = cutField(row.fullPath);
             row.stFile = cutField(ShortcutDisplayName(row.fullPath));
             // Later operations act on the 8-bit form, so that is the one that
-            // must name an existing file.
+            // must name an existing file; the address is read through the
+            // Unicode path.
+            if (fs::nativeFromWide(wide) == row.fullPath) {
+                // Both forms name the same bytes (the usual case): one open
+                // answers the existence test and reads the file.
+                QByteArray contents;
+                switch (ReadShortcutBytes(row.fullPath, contents)) {
+                case ShortcutBytes::Read:
+                    row.iStatut = -1;
+                    row.fullUrl = ShortcutUrlFromBytes(contents);
+                    row.stUrl = cutField(row.fullUrl);
+                    continue;
+                case ShortcutBytes::Folder:
+                    markUnreadable("btnScanClick", row);
+                    continue;
+                case ShortcutBytes::NotOpened:
+                    markUnreadable(fs::isFile(row.fullPath) ? "except:btnScanClick" : "btnScanClick", row);
+                    continue;
+                case ShortcutBytes::Unreadable:
+                    markUnreadable("except:btnScanClick", row);
+                    continue;
+                }
+            }
             if (!fs::isFile(row.fullPath)) {
-                logUnreadable("btnScanClick", row);
-                row.iStatut = 9;
+                markUnreadable("btnScanClick", row);
                 continue;
             }
             row.iStatut = -1;
@@ -112,8 +134,7 @@ void FillFavoritesTable(const QStringList& files, const QString& fileLimitText, 
                 row.fullUrl = ReadShortcutUrlWide(wide);
                 row.stUrl = cutField(row.fullUrl);
             } catch (const Error&) {
-                logUnreadable("except:btnScanClick", row);
-                row.iStatut = 9;
+                markUnreadable("except:btnScanClick", row);
             }
         } catch (...) {
             // The row keeps what was filled; one bad favorite never stops the list.

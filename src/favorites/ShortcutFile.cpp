@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace signetrix {
@@ -141,43 +142,11 @@ QByteArray urlFromAnsiText(QByteArrayView text)
     throw Error(QStringLiteral("Cannot open file \"%1\". %2").arg(shown, fs::lastErrorText(error)));
 }
 
-// The bytes of a shortcut file; plain POSIX calls, since the analysis reads
-// every favorite of the tree this way.
 QByteArray readShortcutBytes(const QByteArray& nativePath, const QString& shown)
 {
-    if (nativePath.isEmpty()) throwReadError(shown, ENOENT);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throwReadError(shown, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st;
-    if (::fstat(fd, &st) != 0) throwReadError(shown, errno);
-    if (S_ISDIR(st.st_mode)) throwReadError(shown, EISDIR);
-    if (st.st_size > kMaxShortcutFileSize) throwReadError(shown, EFBIG);
-
-    // A regular file is read to its reported size; anything else (a pipe, a
-    // device) until its end, but never beyond the size limit.
-    const bool sized = S_ISREG(st.st_mode);
-    QByteArray data(sized ? qsizetype(st.st_size) : qsizetype(4096), Qt::Uninitialized);
-    qsizetype total = 0;
-    for (;;) {
-        if (total == data.size()) {
-            if (sized) break;
-            if (total > kMaxShortcutFileSize) throwReadError(shown, EFBIG);
-            data.resize(qMin<qsizetype>(total * 2, kMaxShortcutFileSize + 1));
-        }
-        const ssize_t got = ::read(fd, data.data() + total, size_t(data.size() - total));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throwReadError(shown, errno);
-        }
-        if (got == 0) break;
-        total += got;
-    }
-    data.truncate(total);
+    QByteArray data;
+    int error = 0;
+    if (ReadShortcutBytes(nativePath, data, &error) != ShortcutBytes::Read) throwReadError(shown, error);
     return data;
 }
 
@@ -195,6 +164,51 @@ qsizetype cutLastChars(QByteArrayView text, int count)
 }
 
 } // namespace
+
+// Plain POSIX calls: the analysis reads every favorite of the tree this way.
+ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& contents, int* error)
+{
+    contents.clear();
+    auto result = [error](ShortcutBytes r, int e) {
+        if (error) *error = e;
+        return r;
+    };
+    if (nativePath.isEmpty()) return result(ShortcutBytes::NotOpened, ENOENT);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return result(ShortcutBytes::NotOpened, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return result(ShortcutBytes::Unreadable, errno);
+    if (S_ISDIR(st.st_mode)) return result(ShortcutBytes::Folder, EISDIR);
+    if (st.st_size > kMaxShortcutFileSize) return result(ShortcutBytes::Unreadable, EFBIG);
+
+    // A regular file is read to its reported size; anything else (a pipe, a
+    // device) until its end, but never beyond the size limit.
+    const bool sized = S_ISREG(st.st_mode);
+    QByteArray data(sized ? qsizetype(st.st_size) : qsizetype(4096), Qt::Uninitialized);
+    qsizetype total = 0;
+    for (;;) {
+        if (total == data.size()) {
+            if (sized) break;
+            if (total > kMaxShortcutFileSize) return result(ShortcutBytes::Unreadable, EFBIG);
+            data.resize(qMin<qsizetype>(total * 2, kMaxShortcutFileSize + 1));
+        }
+        const ssize_t got = ::read(fd, data.data() + total, size_t(data.size() - total));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return result(ShortcutBytes::Unreadable, errno);
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    data.truncate(total);
+    contents = std::move(data);
+    return result(ShortcutBytes::Read, 0);
+}
 
 QList<QByteArray> SplitShortcutLines(const QByteArray& text)
 {

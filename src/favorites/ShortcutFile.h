@@ -43,6 +43,12 @@ QByteArray ReadShortcutUrlWide(const QString& path);
 // returns its address (exposed for callers that already hold the bytes).
 QByteArray ShortcutUrlFromBytes(const QByteArray& contents);
 
+// The raw bytes of a shortcut file by its native path, with the same checks as
+// the readers above, without throwing: for callers that test many files and
+// must tell a file that is not there from one that cannot be read.
+enum class ShortcutBytes { Read, NotOpened, Folder, Unreadable };
+ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& contents, int* error = nullptr);
+
 // Sets the URL key of the InternetShortcut section of the file at the 8-bit
 // path, creating key, section or file as needed. A file with a byte-order mark
 // keeps its encoding. Returns false, leaving the file as it was, when it cannot

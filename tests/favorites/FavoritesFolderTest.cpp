@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace signetrix {
@@ -283,6 +284,29 @@ TEST_F(FillTable, PathOutsideTheCodePageGetsCodeNine)
         EXPECT_EQ(tag.toStdString(), "btnScanClick");
         EXPECT_EQ(text.toStdString(), ansi.toStdString());
     }
+}
+
+TEST_F(FillTable, ExistenceIsTestedOnTheAnsiFormAndTheAddressReadThroughTheUnicodePath)
+{
+    // Under Latin-1 the 8-bit form of "Café.url" is the byte name of another
+    // file; the row passes the existence test and still reads its own file.
+    const QString cafe = tree.write(QStringLiteral("Fav/Caf\u00e9.url"), shortcut("http://unicode/"));
+    const QByteArray latin1Name = native(tree.path()) + "/Fav/Caf\xE9.url";
+    {
+        const int fd = ::open(latin1Name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray body = shortcut("http://latin1/");
+        ASSERT_EQ(::write(fd, body.constData(), size_t(body.size())), body.size());
+        ::close(fd);
+    }
+    PageGuard latin1(codepage::Page::Latin1);
+    FavoritesTable table;
+    FillFavoritesTable({cafe}, QString(), table);
+    ASSERT_EQ(table.size(), 1);
+    EXPECT_EQ(table[0].iStatut, -1);
+    EXPECT_EQ(table[0].stUrl.toStdString(), "http://unicode/");
+    EXPECT_EQ(table[0].stFileComplet.toStdString(), latin1Name.toStdString());
+    EXPECT_TRUE(logLines().isEmpty());
 }
 
 TEST_F(FillTable, LongFieldsAreCutButKeptInFull)

@@ -281,9 +281,13 @@ QByteArray ShortcutDisplayName(const QByteArray& path)
 
 QString ShortcutDisplayName(const QString& path)
 {
-    QString name = path.mid(path.lastIndexOf('/') + 1);
-    name.chop(4);
-    return name;
+    const QString name = path.mid(path.lastIndexOf('/') + 1);
+    qsizetype end = name.size();
+    for (int k = 0; k < 4 && end > 0; ++k) {
+        --end;
+        if (end > 0 && name[end].isLowSurrogate() && name[end - 1].isHighSurrogate()) --end;
+    }
+    return name.left(end);
 }
 
 } // namespace signetrix

@@ -304,6 +304,9 @@ TEST(ShortcutFileName, DisplayName)
     }
     EXPECT_EQ(ShortcutDisplayName(QStringLiteral("/f/Caf\u00e9.url")), QStringLiteral("Caf\u00e9"));
     EXPECT_EQ(ShortcutDisplayName(QStringLiteral("/f/desktop.ini")), QStringLiteral("desktop"));
+    EXPECT_EQ(ShortcutDisplayName(QStringLiteral("/f/ab\U0001F600cde")), QStringLiteral("ab"));
+    EXPECT_EQ(ShortcutDisplayName(QStringLiteral("/f/\U0001F600.url")), QStringLiteral("\U0001F600"));
+    EXPECT_EQ(ShortcutDisplayName(QStringLiteral("abc")), QString());
 
     // Through the 8-bit form, characters outside the page show as '?'.
     PageGuard latin1(codepage::Page::Latin1);

@@ -1,0 +1,326 @@
+// The cleanup run through the real main window: from "Corriger >>" through
+// every step to the start mode, the redirect review in the real preview
+// browser against a loopback server, and the duplicate choice page.
+#include "app/DataModules.h"
+#include "app/Form12.h"
+#include "app/cleanup/CleanupController.h"
+#include "app/dialogs/ShellOpen.h"
+#include "app/widgets/PageControl.h"
+#include "app/widgets/RadioGroup.h"
+#include "cleanup/CleanupFixture.h"
+#include "platform/browser/EmbeddedBrowser.h"
+#include "support/HttpTestServer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+using namespace signetrix;
+using signetrix::test::FavoritesTree;
+using signetrix::test::shortcut;
+using signetrix::test::child;
+
+namespace {
+
+constexpr int kWait = 20000;
+
+class CleanupWindow : public ::testing::Test {
+protected:
+    FavoritesTree tree;
+    test::ScriptedMessageBoxes boxes;
+    TdmCommon common;
+    TReVuvidizEdevav program;
+    std::unique_ptr<TForm12> form;
+    CleanupController* cleanup = nullptr;
+    std::vector<int> pauses;
+    QStringList opened;
+
+    void SetUp() override
+    {
+        CleanupController::setPauseForTesting([this](int ms) { pauses.push_back(ms); });
+        dialogs::setShellOpenerForTesting([this](const QString& a) { opened.append(a); });
+    }
+    void TearDown() override
+    {
+        form.reset();
+        CleanupController::setPauseForTesting({});
+        dialogs::setShellOpenerForTesting({});
+    }
+
+    // Builds the window once the tree is in place, with the given options.
+    void open(bool duplicates, bool emptyFolders, bool backup = true, int mode = 0)
+    {
+        form = std::make_unique<TForm12>(common, program);
+        form->show();
+        cleanup = form->findChild<CleanupController*>();
+        ASSERT_NE(cleanup, nullptr);
+        cleanup->files().setClock([] { return FavoritesTree::testDate(); });
+        cleanup->files().setLocale(FavoritesTree::testLocale());
+        child<QCheckBox>(form.get(), "chkbDeleteDuplicate")->setChecked(duplicates);
+        child<QCheckBox>(form.get(), "chkbDeleteDossierEmpty")->setChecked(emptyFolders);
+        child<QCheckBox>(form.get(), "chkbBackupBeforeDelete")->setChecked(backup);
+        child<RadioGroup>(form.get(), "rdgModeSectionSuppressionDoublons")->setCurrentIndex(mode);
+    }
+    void action(const char* key, const QString& text)
+    {
+        auto* list = child<QComboBox>(form.get(), QStringLiteral("cbError") + QLatin1String(key));
+        list->setCurrentIndex(list->findText(text));
+        ASSERT_EQ(list->currentText(), text);
+    }
+    void row(const QString& rel, int code) const { tree.addRow(form->MemoryTable1, rel, code); }
+    void click(const char* name) { child<QPushButton>(form.get(), QString::fromLatin1(name))->click(); }
+    QWidget* activePage() const { return form->PageControl1()->activePage(); }
+    QString text(const char* name) const { return child<QLabel>(form.get(), QString::fromLatin1(name))->text(); }
+    bool enabled(const char* name) const { return child<QPushButton>(form.get(), QString::fromLatin1(name))->isEnabled(); }
+
+    // The start mode: the analysis page on display with the start tabs, the
+    // favorites listed afresh, the shared panels put away.
+    void expectStartMode()
+    {
+        EXPECT_EQ(activePage(), child<QWidget>(form.get(), "tsAnalyse"));
+        EXPECT_TRUE(form->PageControl1()->isPageTabVisible(child<QWidget>(form.get(), "tsAbout")));
+        EXPECT_FALSE(form->PageControl1()->isPageTabVisible(child<QWidget>(form.get(), "tsRedirections")));
+        EXPECT_FALSE(child<QWidget>(form.get(), "pFinish")->isVisible());
+        EXPECT_FALSE(child<QWidget>(form.get(), "pProcess")->isVisible());
+        int files = 0;
+        for (QDirIterator it(tree.favorites(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();
+             it.next())
+            ++files;
+        EXPECT_EQ(form->FavoriteFiles().size(), files);
+    }
+
+    // A tree with something for every step.
+    void buildTree()
+    {
+        tree.write("Dead.url", shortcut("http://dead/"));
+        tree.write("Keep.url", shortcut("http://keep/"));
+        tree.write("A/Site.url", shortcut("http://a/"));
+        tree.write("B/Site.url", shortcut("http://b/"));
+        tree.write("Old/Only.url", shortcut("http://only/"));
+        tree.mkdir("Empty/Deeper");
+    }
+    void fillTable()
+    {
+        row("Keep.url", 200);
+        row("A/Site.url", 200);
+        row("B/Site.url", 200);
+        row("Dead.url", 404);
+        row("Old/Only.url", 500);
+    }
+};
+
+TEST_F(CleanupWindow, CancelOnTheSummaryChangesNothing)
+{
+    buildTree();
+    open(true, true);
+    fillTable();
+    click("btnCancelCorrections");
+    EXPECT_TRUE(tree.exists("Dead.url"));
+    EXPECT_TRUE(tree.exists("Empty/Deeper"));
+    EXPECT_TRUE(pauses.empty());
+    expectStartMode();
+}
+
+TEST_F(CleanupWindow, WholeRunInAutomaticModeReachesTheStartMode)
+{
+    buildTree();
+    open(true, true);
+    fillTable();
+
+    click("btnCorrections");
+
+    EXPECT_FALSE(tree.exists("Dead.url"));
+    EXPECT_FALSE(tree.exists("Old"));
+    EXPECT_FALSE(tree.exists("Empty"));
+    EXPECT_TRUE(tree.exists("Keep.url"));
+    EXPECT_TRUE(tree.exists("A/Site.url"));
+    EXPECT_FALSE(tree.exists("B/Site.url"));
+    EXPECT_EQ(FavoritesTree::readAbs(tree.archived("Dead.url")), shortcut("http://dead/"));
+    EXPECT_EQ(FavoritesTree::readAbs(tree.archived("Old/Only.url")), shortcut("http://only/"));
+    EXPECT_EQ(FavoritesTree::readAbs(tree.archived("B/Site.url")), shortcut("http://b/"));
+    EXPECT_FALSE(QFileInfo::exists(tree.archived("A/Site.url")));
+    // The "folders removed" panel, then the end of the run.
+    EXPECT_EQ(pauses, std::vector<int>({2000, 2000}));
+    EXPECT_EQ(child<QProgressBar>(form.get(), "OvcMeterProcess")->value(), 100);
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('\n').toStdString();
+    expectStartMode();
+}
+
+TEST_F(CleanupWindow, ManualModeAppliesTheChoicesOrCancels)
+{
+    for (const bool apply : {true, false}) {
+        SCOPED_TRACE(apply ? "Appliquer tout" : "Annuler");
+        buildTree();
+        tree.write("C/Site.url", shortcut("http://c/"));
+        tree.write("A/Other.url", shortcut("http://o1/"));
+        tree.write("B/Other.url", shortcut("http://o2/"));
+        open(true, true, false, 1);
+        fillTable();
+        row("C/Site.url", 200);
+        row("A/Other.url", 200);
+        row("B/Other.url", 200);
+        pauses.clear();
+
+        click("btnCorrections");
+
+        ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsDoublons"));
+        EXPECT_EQ(text("lDoublonsToProcess"), QStringLiteral("1/2"));
+        EXPECT_EQ(text("lDoublonsProcess"), QStringLiteral("Other"));
+        EXPECT_FALSE(enabled("btnDoublonsPrev"));
+        EXPECT_TRUE(enabled("btnDoublonsNext"));
+        auto* members = child<QListWidget>(form.get(), "lbSelectionDoublonAGarder");
+        ASSERT_EQ(members->count(), 2);
+        EXPECT_EQ(members->item(1)->text(), QStringLiteral("/B/"));
+        EXPECT_EQ(members->currentRow(), 0);
+        members->setCurrentRow(1);
+        click("btnDoublonsNext");
+        EXPECT_EQ(text("lDoublonsToProcess"), QStringLiteral("2/2"));
+        EXPECT_EQ(text("lDoublonsProcess"), QStringLiteral("Site"));
+        ASSERT_EQ(members->count(), 3);
+        members->setCurrentRow(2);
+        click("btnDoublonsPrev");
+        EXPECT_EQ(members->currentRow(), 1); // the choice made before stays
+
+        click(apply ? "btnDeleteDoublons" : "btnQuitterDoublons");
+
+        EXPECT_EQ(tree.exists("A/Other.url"), !apply);
+        EXPECT_TRUE(tree.exists("B/Other.url"));
+        EXPECT_EQ(tree.exists("A/Site.url"), !apply);
+        EXPECT_EQ(tree.exists("B/Site.url"), !apply);
+        EXPECT_TRUE(tree.exists("C/Site.url"));
+        EXPECT_FALSE(tree.exists("Empty"));
+        EXPECT_EQ(pauses, std::vector<int>({2000, 2000}));
+        expectStartMode();
+        form.reset();
+        QDir(tree.favorites()).removeRecursively();
+        QDir().mkpath(tree.favorites());
+    }
+}
+
+class RedirectReviewWindow : public CleanupWindow {
+protected:
+    test::HttpTestServer server;
+    platform::EmbeddedBrowser* preview() { return child<platform::EmbeddedBrowser>(form.get(), "WebBrowser2"); }
+};
+
+TEST_F(RedirectReviewWindow, NewUrlIsTheLandingAddressAndOtherLinesStay)
+{
+    server.route("/old", test::HttpReply::redirect(301, server.url("/landing")));
+    server.route("/landing", test::HttpReply::status(200, "<html><body>Arrived</body></html>")
+                                 .header("Content-Type", "text/html"));
+    const QByteArray before = "[DEFAULT]\r\nBASEURL=" + server.url("/old") + "\r\n[InternetShortcut]\r\nURL=" +
+                              server.url("/old") + "\r\nIconIndex=0\r\nHotKey=0\r\n[Other]\r\nURL=keep\r\n";
+    tree.write("Travail/Moved.url", before);
+    open(false, false);
+    row("Travail/Moved.url", 301);
+
+    click("btnCorrections");
+
+    ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/1"));
+    EXPECT_EQ(text("lNomPage"), QStringLiteral("Moved"));
+    EXPECT_EQ(text("lNomPath"), QStringLiteral("/Travail/"));
+    EXPECT_EQ(text("lNomURL"), QString::fromLatin1(server.url("/old")));
+    EXPECT_FALSE(enabled("btnUpdateNext"));
+    EXPECT_FALSE(enabled("btnUpdatePrev"));
+    EXPECT_TRUE(enabled("btnNewURL"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith("/landing"); }, kWait));
+
+    click("btnNewURL");
+
+    QByteArray after = before;
+    after.replace("URL=" + server.url("/old") + "\r\nIcon", "URL=" + server.url("/landing") + "\r\nIcon");
+    EXPECT_EQ(tree.read("Travail/Moved.url"), after);
+    EXPECT_TRUE(QFileInfo::exists(tree.archived("Travail/Moved.url")));
+    EXPECT_EQ(pauses, std::vector<int>{2000});
+    expectStartMode();
+}
+
+TEST_F(RedirectReviewWindow, QueueNavigationDeleteAndClose)
+{
+    for (const char* name : {"One", "Two", "Three"})
+        tree.write(QString::fromLatin1(name) + ".url", shortcut(server.url("/") + name));
+    tree.write("Dir/Four.url", shortcut(server.url("/four")));
+    open(false, false, false);
+    action("302", QStringLiteral("Mise à jour"));
+    row("One.url", 301);
+    row("Two.url", 302);
+    row("Three.url", 301);
+    row("Dir/Four.url", 200);
+
+    click("btnCorrections");
+    ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/3"));
+    EXPECT_FALSE(enabled("btnUpdatePrev"));
+    EXPECT_TRUE(enabled("btnUpdateNext"));
+
+    click("btnUpdateNext");
+    click("btnUpdateNext");
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("3/3"));
+    EXPECT_EQ(text("lNomPage"), QStringLiteral("Three"));
+    EXPECT_FALSE(enabled("btnUpdateNext"));
+    EXPECT_TRUE(enabled("btnUpdatePrev"));
+
+    // The address label opens the user's browser.
+    QTest::mouseClick(child<QLabel>(form.get(), "lNomURL"), Qt::LeftButton);
+    EXPECT_EQ(opened, QStringList{QString::fromLatin1(server.url("/Three"))});
+
+    click("btnUpdatePrev");
+    click("btnDeleteFavoris"); // "Two"
+    EXPECT_FALSE(tree.exists("Two.url"));
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/2"));
+    EXPECT_EQ(text("lNomPage"), QStringLiteral("One"));
+    EXPECT_FALSE(QFileInfo::exists(tree.exeFolder() + "Devodav Archives"));
+
+    // The preview never opens a window of its own.
+    bool cancel = false;
+    emit preview()->newWindow(QUrl(server.url("/popup")), &cancel);
+    EXPECT_TRUE(cancel);
+
+    click("btnQuitterRedirections");
+    EXPECT_EQ(tree.read("One.url"), shortcut(server.url("/One")));
+    EXPECT_EQ(tree.read("Three.url"), shortcut(server.url("/Three")));
+    expectStartMode();
+}
+
+TEST_F(RedirectReviewWindow, NoAddressOrNoUrlNeverEmptiesAFavorite)
+{
+    tree.write("NoUrl.url", "[InternetShortcut]\r\nIconIndex=0\r\n");
+    tree.write("Gone.url", shortcut("http://gone/"));
+    open(false, false, false);
+    row("NoUrl.url", 301);
+    row("Gone.url", 301);
+
+    click("btnCorrections");
+    ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
+    EXPECT_TRUE(text("lNomURL").isEmpty());
+    EXPECT_TRUE(preview()->currentAddress().isEmpty());
+
+    click("btnNewURL");
+    EXPECT_EQ(tree.read("NoUrl.url"), QByteArray("[InternetShortcut]\r\nIconIndex=0\r\n"));
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/2"));
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts().first().contains(QStringLiteral("garde son adresse")));
+
+    // A favorite removed behind the program's back: the error is shown, the
+    // buttons keep working on the queue.
+    QFile::remove(tree.abs("Gone.url"));
+    click("btnUpdateNext");
+    EXPECT_EQ(boxes.texts().size(), 2);
+    click("btnDeleteFavoris");
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/1"));
+    EXPECT_EQ(text("lNomPage"), QStringLiteral("NoUrl"));
+    click("btnDeleteFavoris");
+    EXPECT_FALSE(tree.exists("NoUrl.url"));
+    expectStartMode();
+}
+
+} // namespace

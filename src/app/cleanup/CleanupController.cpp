@@ -77,6 +77,16 @@ CleanupController::CleanupController(TForm12& form)
     if (!form.dmCommon().findChild<TFileOperation*>(QStringLiteral("FileOperation")))
         createFileOperation(&form.dmCommon());
 
+    // Every control the run uses must be there; the handlers rely on it.
+    for (const char* name :
+         {"btnCorrections", "btnCancelCorrections", "pResultatSommaire", "tsAnalyse", "chkbBackupBeforeDelete",
+          "chkbDeleteDuplicate", "chkbDeleteDossierEmpty", "rdgModeSectionSuppressionDoublons", "lNomPage",
+          "lNomPath", "lFavorisToProcess", "btnUpdateNext", "btnUpdatePrev", "btnNewURL", "btnDeleteFavoris",
+          "btnRefresh", "btnQuitterRedirections", "tsDoublons", "btnDoublonsNext", "btnDoublonsPrev",
+          "lDoublonsProcess", "lDoublonsToProcess", "lbSelectionDoublonAGarder", "btnDeleteDoublons",
+          "btnQuitterDoublons", "tsDeleteEmptyFolders", "gbDeleteEmptyFolders", "lDeleteEmptyFolders",
+          "lEmptyFolderName", "JvGIFAnimatorProcessEmptyFolders", "pDeleteEmptyFolders"})
+        find<QObject>(name);
     m_pProcess = find<QWidget>("pProcess");
     m_meter = find<QProgressBar>("OvcMeterProcess");
     m_pFinish = find<QWidget>("pFinish");
@@ -276,7 +286,10 @@ void CleanupController::btnUpdatePrevClick()
 
 void CleanupController::btnNewURLClick()
 {
-    const QByteArray address = codepage::toAnsi(m_preview->currentAddress());
+    // The fully encoded form is plain ASCII: it survives the code page intact.
+    const QString shown = m_preview->currentAddress();
+    const QUrl url(shown);
+    const QByteArray address = codepage::toAnsi(url.isValid() ? url.toString(QUrl::FullyEncoded) : shown);
     switch (cleanup::StoreNewUrl(m_queue, address)) {
     case cleanup::NewUrlOutcome::Written: break;
     case cleanup::NewUrlOutcome::NoAddress: platform::showMessage(kNoAddressText); return;

@@ -213,8 +213,9 @@ protected:
 
 TEST_F(RedirectReviewWindow, NewUrlIsTheLandingAddressAndOtherLinesStay)
 {
-    server.route("/old", test::HttpReply::redirect(301, server.url("/landing")));
-    server.route("/landing", test::HttpReply::status(200, "<html><body>Arrived</body></html>")
+    // A landing address outside ASCII is written in its encoded form.
+    server.route("/old", test::HttpReply::redirect(301, server.url("/land%C3%A9")));
+    server.route("/land%C3%A9", test::HttpReply::status(200, "<html><body>Arrived</body></html>")
                                  .header("Content-Type", "text/html"));
     const QByteArray before = "[DEFAULT]\r\nBASEURL=" + server.url("/old") + "\r\n[InternetShortcut]\r\nURL=" +
                               server.url("/old") + "\r\nIconIndex=0\r\nHotKey=0\r\n[Other]\r\nURL=keep\r\n";
@@ -232,12 +233,12 @@ TEST_F(RedirectReviewWindow, NewUrlIsTheLandingAddressAndOtherLinesStay)
     EXPECT_FALSE(enabled("btnUpdateNext"));
     EXPECT_FALSE(enabled("btnUpdatePrev"));
     EXPECT_TRUE(enabled("btnNewURL"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith("/landing"); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith(QStringLiteral("/landé")); }, kWait));
 
     click("btnNewURL");
 
     QByteArray after = before;
-    after.replace("URL=" + server.url("/old") + "\r\nIcon", "URL=" + server.url("/landing") + "\r\nIcon");
+    after.replace("URL=" + server.url("/old") + "\r\nIcon", "URL=" + server.url("/land%C3%A9") + "\r\nIcon");
     EXPECT_EQ(tree.read("Travail/Moved.url"), after);
     EXPECT_TRUE(QFileInfo::exists(tree.archived("Travail/Moved.url")));
     EXPECT_EQ(pauses, std::vector<int>{2000});

@@ -132,13 +132,23 @@ TEST_F(CleanupWindow, CancelOnTheSummaryChangesNothing)
 TEST_F(CleanupWindow, WholeRunInAutomaticModeReachesTheStartMode)
 {
     buildTree();
+    tree.write("Old/Moved.url", shortcut("http://127.0.0.1:9/moved"));
     open(true, true);
     fillTable();
+    row("Old/Moved.url", 301);
 
     click("btnCorrections");
 
+    // The review holds the run until it is closed; the favorite stays as it was.
+    ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
     EXPECT_FALSE(tree.exists("Dead.url"));
-    EXPECT_FALSE(tree.exists("Old"));
+    EXPECT_TRUE(tree.exists("B/Site.url"));
+    EXPECT_TRUE(pauses.empty());
+    click("btnQuitterRedirections");
+
+    EXPECT_EQ(tree.read("Old/Moved.url"), shortcut("http://127.0.0.1:9/moved"));
+    EXPECT_TRUE(tree.exists("Old"));
+    EXPECT_FALSE(tree.exists("Old/Only.url"));
     EXPECT_FALSE(tree.exists("Empty"));
     EXPECT_TRUE(tree.exists("Keep.url"));
     EXPECT_TRUE(tree.exists("A/Site.url"));
@@ -289,6 +299,31 @@ TEST_F(RedirectReviewWindow, QueueNavigationDeleteAndClose)
     click("btnQuitterRedirections");
     EXPECT_EQ(tree.read("One.url"), shortcut(server.url("/One")));
     EXPECT_EQ(tree.read("Three.url"), shortcut(server.url("/Three")));
+    expectStartMode();
+}
+
+TEST_F(RedirectReviewWindow, RefreshReloadsThePageOnDisplay)
+{
+    server.route("/page", test::HttpReply::status(200, "<html><body>Page</body></html>").header("Content-Type", "text/html"));
+    tree.write("Page.url", shortcut(server.url("/page")));
+    open(false, false, false);
+    row("Page.url", 301);
+    const auto pageRequests = [&] {
+        int n = 0;
+        for (const test::HttpRequestRecord& r : server.requests()) n += r.target == "/page";
+        return n;
+    };
+
+    click("btnCorrections");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith("/page"); }, kWait));
+    const int before = pageRequests();
+    ASSERT_GE(before, 1);
+
+    click("btnRefresh");
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pageRequests() > before; }, kWait));
+    EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/1"));
+    click("btnQuitterRedirections");
     expectStartMode();
 }
 

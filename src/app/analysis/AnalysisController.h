@@ -1,0 +1,92 @@
+#pragma once
+// The analysis run of the main window: "Commencer l'analyse" rebuilds the
+// favorites table, starts the link check worker and keeps the window
+// responsive while it runs; "Annuler l'analyse" stops it after a question; the
+// end of the run shows the summary with "Corriger >>" and "Annuler".
+//
+// Each run has its own worker with its own stop request. While the worker of
+// a cancelled run is still finishing its last request, "Commencer l'analyse"
+// stays disabled, so a new run never rebuilds the table under a living worker.
+// Handlers run inside the general error display.
+#include "analysis/LinkCheck.h"
+#include "analysis/ResultCodes.h"
+#include "analysis/ThreadCheckURL.h"
+#include "settings/Proxy.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace signetrix {
+
+class TForm12;
+
+class AnalysisController : public QObject, private CheckProgressView {
+    Q_OBJECT
+
+public:
+    // Finds its controls in the window by name and connects them.
+    explicit AnalysisController(TForm12& form);
+    // A worker still running is abandoned (its request cut short) and awaited.
+    ~AnalysisController() override;
+
+    void btnStartAnalyseClick();
+    void btnScanClick();
+    void btnCancelAnalyseClick();
+    void tmTempsEcouleTimer();
+    void BuildSummary();
+
+    bool workerAlive() const { return !m_worker.isNull(); }
+    const Summary& MemoryTableSommaire() const { return m_summary; }
+    const std::vector<CodeCount>& CodeCounts() const { return m_codeCounts; }
+    const tyiProxyConnectionInfo& ProxyRecord() const { return m_proxyRecord; }
+    const HttpClientProxySettings& IdHTTP1() const { return m_idHttp1; }
+    QTimer* tmTempsEcoule() const { return m_timer; }
+
+    // Seams: the blocking pause after a run, the clock of the elapsed time and
+    // the check options (time-outs, CA file) of the workers.
+    using Pause = std::function<void(int milliseconds)>;
+    static void setPauseForTesting(Pause pause);
+    static void setClockForTesting(std::function<QDateTime()> clock);
+    static void setCheckOptionsForTesting(std::optional<LinkCheckOptions> options);
+
+private:
+    // CheckProgressView, on the user-interface thread.
+    void setMeter(int percent) override;
+    void setUrlText(const QString& text) override;
+    void setNameText(const QString& text) override;
+    void setCountText(const QString& text) override;
+    void refresh() override;
+
+    template <typename T>
+    T* find(const char* name) const;
+    void stopProgressDisplay();
+    void placeSummaryPanel(bool show);
+
+    TForm12& m_form;
+    QTimer* m_timer = nullptr;
+    QProgressBar* m_meter = nullptr;
+    QLabel* m_url = nullptr;
+    QLabel* m_name = nullptr;
+    QLabel* m_count = nullptr;
+    QPushButton* m_start = nullptr;
+
+    QPointer<TThreadCheckURL> m_worker;
+    HttpClientProxySettings m_idHttp1;
+    tyiProxyConnectionInfo m_proxyRecord;
+    QDateTime m_startedAt;
+    std::vector<CodeCount> m_codeCounts;
+    Summary m_summary;
+    bool m_running = false;
+};
+
+} // namespace signetrix

@@ -1,0 +1,256 @@
+// The analysis run through the real main window: a favorites tree whose
+// shortcuts point at a loopback server, "Commencer l'analyse", the summary,
+// cancelling with Yes and No, and a proxy port that is no number.
+#include "app/DataModules.h"
+#include "app/Form12.h"
+#include "app/analysis/AnalysisController.h"
+#include "app/widgets/PageControl.h"
+#include "analysis/ResultCodes.h"
+#include "support/HttpTestProxy.h"
+#include "support/HttpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace signetrix {
+namespace {
+
+using platform::MessageAnswer;
+using test::child;
+using test::HttpReply;
+using test::HttpTestServer;
+
+constexpr char kCancelQuestion[] = "Voulez-vous vraiment annuler l'analyse en cours ?";
+
+class AnalysisRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.addStandardRoutes();
+        AnalysisController::setPauseForTesting([this](int ms) { pauses.push_back(ms); });
+        LinkCheckOptions options;
+        options.readTimeoutMs = 400;
+        AnalysisController::setCheckOptionsForTesting(options);
+        ASSERT_TRUE(QDir().mkpath(home.favorites()));
+    }
+    void TearDown() override
+    {
+        form.reset();
+        AnalysisController::setPauseForTesting({});
+        AnalysisController::setClockForTesting({});
+        AnalysisController::setCheckOptionsForTesting(std::nullopt);
+    }
+
+    void shortcut(const QString& name, const QByteArray& url)
+    {
+        QFile file(home.favorites() + '/' + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[InternetShortcut]\r\nURL=" + url + "\r\n");
+    }
+    void openWindow()
+    {
+        form = std::make_unique<TForm12>(common, program);
+        form->show();
+    }
+    QPushButton* button(const char* name) { return child<QPushButton>(form.get(), QLatin1String(name)); }
+    QLabel* label(const char* name) { return child<QLabel>(form.get(), QLatin1String(name)); }
+    QWidget* widget(const char* name) { return child<QWidget>(form.get(), QLatin1String(name)); }
+    const FavoriteRow* rowFor(const QByteArray& url)
+    {
+        for (const FavoriteRow& row : form->MemoryTable1.rows())
+            if (row.fullUrl == url) return &row;
+        return nullptr;
+    }
+    // Clicks "Annuler l'analyse" once the server has seen `requests` requests.
+    void cancelAfter(int requests)
+    {
+        auto* poll = new QTimer(form.get());
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, requests] {
+            if (server.requestCount() < requests) return;
+            poll->deleteLater();
+            button("btnCancelAnalyse")->click();
+        });
+        poll->start();
+    }
+
+    test::ExeFolderGuard exe;
+    test::HomeGuard home;
+    test::ScriptedMessageBoxes boxes;
+    HttpTestServer server;
+    std::vector<int> pauses;
+    TdmCommon common;
+    TReVuvidizEdevav program;
+    std::unique_ptr<TForm12> form;
+};
+
+TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
+{
+    // One answer that takes longer than a tick of the elapsed-time timer.
+    LinkCheckOptions options;
+    options.readTimeoutMs = 5000;
+    AnalysisController::setCheckOptionsForTesting(options);
+    server.route("/late", HttpReply::status(200).delayed(1300));
+    const QByteArray urls[] = {server.url("/200"), server.url("/200?2"), server.url("/late"), server.url("/404"),
+                               server.url("/404?2"), server.url("/301"), server.url("/302"), server.url("/500"),
+                               server.url("/650"), "javascript:history.back()"};
+    for (int i = 0; i < int(std::size(urls)); ++i) shortcut(QStringLiteral("fav%1.url").arg(i), urls[i]);
+    ASSERT_TRUE(QDir().mkpath(home.favorites() + "/Sub"));
+    QFile ini(home.favorites() + "/Sub/desktop.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[.ShellClassInfo]\r\nIconIndex=1\r\n");
+    ini.close();
+
+    const QDateTime t0(QDate(2026, 3, 1), QTime(10, 0, 0));
+    int clockCalls = 0;
+    AnalysisController::setClockForTesting([&] { return clockCalls++ == 0 ? t0 : t0.addSecs(3723); });
+    openWindow();
+    EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
+
+    button("btnStartAnalyse")->click();
+
+    EXPECT_EQ(label("lSommaireResults")->text(),
+              QStringLiteral("Valide(s)\n\nRe-direction(s)\n\nRe-direction(s) temporaire(s)\n\n"
+                             "Page(s) non trouvée(s)\n\nErreur 5XX\n\nAuthentification(s) requise(s)\n\n"
+                             "Domaine(s) inexistant(s)"));
+    EXPECT_EQ(label("lSommaireResultsCount")->text(), QStringLiteral("3\n\n1\n\n1\n\n2\n\n1\n\n1\n\n2"));
+    EXPECT_EQ(label("lSommaireResults")->width(), kSummaryDesignationWidth);
+    QWidget* summary = widget("pResultatSommaire");
+    EXPECT_TRUE(summary->isVisible());
+    EXPECT_EQ(summary->parentWidget(), widget("gbAnalyse"));
+    EXPECT_EQ(summary->pos(), QPoint(32, 160));
+    EXPECT_TRUE(widget("pProcessAnalyse")->isVisible());
+    EXPECT_FALSE(button("btnCancelAnalyse")->isVisible());
+    EXPECT_FALSE(child<QProgressBar>(form.get(), "OvcMeterData")->isVisible());
+    EXPECT_TRUE(form->PageControl1()->isPageTabVisible(widget("tsSetup")));
+    EXPECT_TRUE(form->PageControl1()->isPageTabVisible(widget("tsAnalyse")));
+    EXPECT_EQ(pauses, std::vector<int>{2000});
+    EXPECT_EQ(label("lFavorisAnalyseTime")->text(), QStringLiteral("1 h 2 min 3 sec"));
+    EXPECT_FALSE(label("lFavorisAnalyseStart")->text().isEmpty());
+    EXPECT_EQ(server.requestCount(), 9) << "one GET per usable address";
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    ASSERT_NE(rowFor(server.url("/650")), nullptr);
+    EXPECT_EQ(rowFor(server.url("/650"))->iStatut, 650);
+}
+
+TEST_F(AnalysisRunTest, EmptyTreeEndsWithAnEmptySummary)
+{
+    openWindow();
+    button("btnStartAnalyse")->click();
+    EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
+    EXPECT_TRUE(label("lSommaireResults")->text().isEmpty());
+    EXPECT_TRUE(label("lSommaireResultsCount")->text().isEmpty());
+    EXPECT_EQ(label("lFavorisAnalyse")->text(), "0");
+}
+
+TEST_F(AnalysisRunTest, CancelNoLetsTheRunGoOn)
+{
+    server.route("/late", HttpReply::status(200).delayed(300));
+    shortcut("a.url", server.url("/late"));
+    shortcut("b.url", server.url("/404"));
+    openWindow();
+    boxes.answerNext(MessageAnswer::No);
+    cancelAfter(1);
+    button("btnStartAnalyse")->click();
+    EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
+    EXPECT_FALSE(form->AnalysisCancelled);
+    EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
+    EXPECT_EQ(label("lSommaireResults")->text(), QStringLiteral("Valide(s)\n\nPage(s) non trouvée(s)"));
+}
+
+// Cancelled while a request hangs: the window is back in the start mode at
+// once; the old worker finishes that request in the background and writes
+// its code, and no new run can start until it has ended.
+TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
+{
+    LinkCheckOptions options;
+    options.readTimeoutMs = 1500;
+    AnalysisController::setCheckOptionsForTesting(options);
+    shortcut("a.url", server.url("/never"));
+    shortcut("b.url", server.url("/never?2"));
+    openWindow();
+    boxes.answerNext(MessageAnswer::Yes);
+    cancelAfter(1);
+    button("btnStartAnalyse")->click();
+
+    EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
+    EXPECT_TRUE(form->AnalysisCancelled);
+    EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible());
+    EXPECT_FALSE(widget("pResultatSommaire")->isVisible());
+    EXPECT_FALSE(widget("pProcessAnalyse")->isVisible());
+    EXPECT_EQ(pauses, std::vector<int>{2000});
+
+    // The old worker is still inside its request: no new run may start.
+    QPushButton* start = button("btnStartAnalyse");
+    EXPECT_FALSE(start->isEnabled());
+    start->click();
+    QMetaObject::invokeMethod(start, "clicked", Qt::DirectConnection, Q_ARG(bool, false));
+    EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible()) << "a second run started under a living worker";
+    EXPECT_EQ(server.requestCount(), 1);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }, 10000));
+    int coded = 0;
+    for (const FavoriteRow& row : form->MemoryTable1.rows()) {
+        if (row.iStatut == kCodeNoAnswer) ++coded;
+        else EXPECT_EQ(row.iStatut, kCodeWaiting);
+    }
+    EXPECT_EQ(coded, 1) << "the hanging favorite gets its code, the next one is not checked";
+    EXPECT_EQ(server.requestCount(), 1);
+
+    // Once it has ended, a new run goes through.
+    options.readTimeoutMs = 200;
+    AnalysisController::setCheckOptionsForTesting(options);
+    form->AnalysisCancelled = false;
+    start->click();
+    EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
+    EXPECT_EQ(label("lSommaireResults")->text(), QStringLiteral("Domaine(s) inexistant(s)"));
+    EXPECT_EQ(label("lSommaireResultsCount")->text(), QStringLiteral("2"));
+}
+
+TEST_F(AnalysisRunTest, ProxyPortThatIsNoNumberStopsBeforeAnyRequest)
+{
+    shortcut("a.url", server.url("/200"));
+    openWindow();
+    child<QCheckBox>(form.get(), "chkbProxy")->setChecked(true);
+    child<QLineEdit>(form.get(), "edProxyPort")->setText("80a");
+    button("btnStartAnalyse")->click();
+
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts().front().startsWith(QStringLiteral("'80a' is not a valid integer value")))
+        << boxes.texts().front().toStdString();
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible()) << "back in the start mode";
+    EXPECT_FALSE(widget("pResultatSommaire")->isVisible());
+    EXPECT_FALSE(button("btnCancelAnalyse")->isVisible());
+    EXPECT_EQ(pauses, std::vector<int>{2000});
+    EXPECT_TRUE(button("btnStartAnalyse")->isEnabled());
+}
+
+TEST_F(AnalysisRunTest, ChecksThroughTheConfiguredProxy)
+{
+    test::HttpTestProxy proxy;
+    proxy.requireAuthorization("Basic Og==");
+    shortcut("a.url", server.url("/410"));
+    openWindow();
+    child<QCheckBox>(form.get(), "chkbProxy")->setChecked(true);
+    child<QLineEdit>(form.get(), "edProxyHote")->setText("127.0.0.1");
+    child<QLineEdit>(form.get(), "edProxyPort")->setText(QString::number(proxy.port()));
+    button("btnStartAnalyse")->click();
+
+    EXPECT_EQ(label("lSommaireResults")->text(), QStringLiteral("Erreur 4XX"));
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_EQ(proxy.requests().front().target, server.url("/410"));
+    EXPECT_EQ(server.requestCount(), 1);
+}
+
+} // namespace
+} // namespace signetrix

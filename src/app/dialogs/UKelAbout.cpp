@@ -101,6 +101,12 @@ TfrmAbout::TfrmAbout(QWidget* owner)
     m_system->setFrameShape(QFrame::NoFrame);
     m_system->horizontalHeader()->hide();
     m_system->verticalHeader()->hide();
+    // Nine rows must fit the list without scrolling: a small font and fixed rows.
+    QFont small = m_system->font();
+    small.setPixelSize(11);
+    m_system->setFont(small);
+    m_system->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    m_system->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_system->verticalHeader()->setDefaultSectionSize(kRowHeight);
     m_system->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
     m_system->setColumnWidth(0, 150);
@@ -188,7 +194,9 @@ void TfrmAbout::TimerRefreshTimer()
         const int at = m_system->rowCount();
         m_system->insertRow(at);
         m_system->setItem(at, 0, new QTableWidgetItem(row.key));
-        m_system->setItem(at, 1, new QTableWidgetItem(row.value));
+        auto* value = new QTableWidgetItem(row.value);
+        value->setToolTip(row.value); // long names are cut in the narrow column
+        m_system->setItem(at, 1, value);
     }
 }
 

@@ -164,6 +164,10 @@ TEST_F(AboutBox, SystemListHasNineRowsInFixedOrderAndIsRefreshed)
                            QStringLiteral("Total PageFile"), QStringLiteral("Total Phys"),
                            QStringLiteral("Total Virtual")};
     EXPECT_EQ(column(list, 0), keys) << "filled from the real system at creation";
+    box->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    EXPECT_LE(list->rowViewportPosition(8) + list->rowHeight(8), list->viewport()->height())
+        << "all nine rows are in view";
 
     auto* timer = child<QTimer>(box, "TimerRefresh");
     ASSERT_TRUE(timer);

@@ -174,7 +174,8 @@ ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& conten
         return r;
     };
     if (nativePath.isEmpty()) return result(ShortcutBytes::NotOpened, ENOENT);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe in the tree cannot stall the open.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return result(ShortcutBytes::NotOpened, errno);
     struct Closer {
         int fd;
@@ -184,25 +185,19 @@ ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& conten
     struct stat st;
     if (::fstat(fd, &st) != 0) return result(ShortcutBytes::Unreadable, errno);
     if (S_ISDIR(st.st_mode)) return result(ShortcutBytes::Folder, EISDIR);
+    // Pipes, sockets and devices are no shortcut files, whatever they would yield.
+    if (!S_ISREG(st.st_mode)) return result(ShortcutBytes::Unreadable, EINVAL);
     if (st.st_size > kMaxShortcutFileSize) return result(ShortcutBytes::Unreadable, EFBIG);
 
-    // A regular file is read to its reported size; anything else (a pipe, a
-    // device) until its end, but never beyond the size limit.
-    const bool sized = S_ISREG(st.st_mode);
-    QByteArray data(sized ? qsizetype(st.st_size) : qsizetype(4096), Qt::Uninitialized);
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
     qsizetype total = 0;
-    for (;;) {
-        if (total == data.size()) {
-            if (sized) break;
-            if (total > kMaxShortcutFileSize) return result(ShortcutBytes::Unreadable, EFBIG);
-            data.resize(qMin<qsizetype>(total * 2, kMaxShortcutFileSize + 1));
-        }
+    while (total < data.size()) {
         const ssize_t got = ::read(fd, data.data() + total, size_t(data.size() - total));
         if (got < 0) {
             if (errno == EINTR) continue;
             return result(ShortcutBytes::Unreadable, errno);
         }
-        if (got == 0) break;
+        if (got == 0) break; // the file shrank meanwhile
         total += got;
     }
     data.truncate(total);
@@ -253,8 +248,10 @@ bool WriteShortcutUrl(const QByteArray& path, const QByteArray& url)
     const QByteArray section = kSection.toByteArray();
     const QByteArray key = kKey.toByteArray();
 
+    // Only a readable regular file is rewritten (a pipe would block the read,
+    // a huge file is no shortcut); a missing one is created.
     QByteArray data;
-    if (fs::isFile(path) && !fs::readFile(path, data)) return false;
+    if (fs::exists(path) && ReadShortcutBytes(path, data) != ShortcutBytes::Read) return false;
     const Encoding encoding = detectEncoding(data);
     if (encoding == Encoding::Ansi) return platform::writeProfileString(path, section, key, url);
 

@@ -8,8 +8,9 @@
 // line of the file. Addresses are always handed out as 8-bit code-page text.
 //
 // Readers throw signetrix::Error when the file cannot be opened or read, is a
-// folder, or is larger than kMaxShortcutFileSize (such a file is no shortcut);
-// a missing section or key is no error and gives an empty address.
+// folder, is no regular file (pipe, device) or is larger than
+// kMaxShortcutFileSize (such a file is no shortcut); a missing section or key
+// is no error and gives an empty address.
 #include <QByteArray>
 #include <QList>
 #include <QString>

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace signetrix {
@@ -216,10 +217,12 @@ TEST_F(FillTable, UnreadableFilesGetCodeNineWithTwoLogEntriesAndSortLast)
         tree.write(QStringLiteral("Fav/huge.url"), shortcut("http://huge/") + QByteArray(kMaxShortcutFileSize, ' ')),
         tree.write(QStringLiteral("Fav/desktop.ini"), "[.ShellClassInfo]\r\nIconIndex=1\r\n"),
         QString(),
+        tree.abs(QStringLiteral("Fav/pipe.url")),
     };
+    ASSERT_EQ(::mkfifo(native(files[6]).constData(), 0644), 0);
     FavoritesTable table;
     FillFavoritesTable(files, QString(), table);
-    ASSERT_EQ(table.size(), 6);
+    ASSERT_EQ(table.size(), 7);
 
     struct Expect {
         int index;
@@ -230,8 +233,9 @@ TEST_F(FillTable, UnreadableFilesGetCodeNineWithTwoLogEntriesAndSortLast)
         {1, -1, "http://good/", "good"}, {4, -1, "", "desktop"},
         {0, 9, "", "missing"},           {2, 9, "", "folder"},
         {3, 9, "", "huge"},              {5, 9, "", ""},
+        {6, 9, "", "pipe"},
     };
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(table[i].Index, expected[i].index);
         EXPECT_EQ(table[i].iStatut, expected[i].code);
@@ -246,6 +250,7 @@ TEST_F(FillTable, UnreadableFilesGetCodeNineWithTwoLogEntriesAndSortLast)
         {"btnScanClick", native(files[2])},        {"btnScanClick", native(files[2])},
         {"except:btnScanClick", native(files[3])}, {"except:btnScanClick", native(files[3])},
         {"btnScanClick", ""},                      {"btnScanClick", ""},
+        {"except:btnScanClick", native(files[6])}, {"except:btnScanClick", native(files[6])},
     };
     ASSERT_EQ(lines.size(), std::size(entries));
     for (size_t i = 0; i < std::size(entries); ++i) {

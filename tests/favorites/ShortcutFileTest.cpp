@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace signetrix {
 namespace {
@@ -118,13 +119,17 @@ TEST(ShortcutFileRead, FilesThatCannotBeReadRaiseAnError)
     TempTree tree;
     tree.mkdir(QStringLiteral("folder.url"));
     tree.write(QStringLiteral("huge.url"), "[InternetShortcut]\r\nURL=a\r\n" + QByteArray(kMaxShortcutFileSize, 'x'));
+    ASSERT_EQ(::symlink("/dev/null", tree.native(QStringLiteral("null.url")).constData()), 0);
+    ASSERT_EQ(::mkfifo(tree.native(QStringLiteral("pipe.url")).constData(), 0644), 0);
     struct Case {
         const char* name;
         QString relative;
     } cases[] = {
         {"missing file", QStringLiteral("missing.url")},
+        {"device", QStringLiteral("null.url")},
         {"folder", QStringLiteral("folder.url")},
         {"larger than the limit", QStringLiteral("huge.url")},
+        {"named pipe", QStringLiteral("pipe.url")},
         {"inside a missing folder", QStringLiteral("nowhere/a.url")},
     };
     for (const Case& c : cases) {
@@ -278,6 +283,8 @@ TEST(ShortcutFileWrite, RefusedWritesLeaveTheFileAsItWas)
     tree.mkdir(QStringLiteral("dir.url"));
     EXPECT_FALSE(WriteShortcutUrl(tree.native(QStringLiteral("dir.url")), "http://new/"));
     EXPECT_FALSE(WriteShortcutUrl(tree.native(QStringLiteral("missing/x.url")), "http://new/"));
+    ASSERT_EQ(::mkfifo(tree.native(QStringLiteral("pipe.url")).constData(), 0644), 0);
+    EXPECT_FALSE(WriteShortcutUrl(tree.native(QStringLiteral("pipe.url")), "http://new/"));
 }
 
 TEST(ShortcutFileName, DisplayName)

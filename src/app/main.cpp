@@ -1,15 +1,25 @@
-// Program start: the application object and the main window, then the event loop.
+// Program start: the data modules, then the main window, then the event loop
+// until the window closes. The program takes no command-line options.
+#include "app/DataModules.h"
+#include "app/Form12.h"
+#include "app/QtMessageBoxes.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Signetrix"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Signetrix"));
-    window.resize(722, 656);
-    window.show();
-    return app.exec();
+
+    signetrix::QtMessageBoxes boxes;
+    signetrix::platform::setMessageBoxService(&boxes);
+
+    signetrix::TdmCommon dmCommon;
+    signetrix::TReVuvidizEdevav reVuvidizEdevav;
+    signetrix::TForm12 form12(dmCommon, reVuvidizEdevav);
+    form12.show();
+    const int code = app.exec();
+    signetrix::platform::setMessageBoxService(nullptr);
+    return code;
 }

@@ -1,0 +1,163 @@
+#pragma once
+// The main window: the banner strip, the tab pages with every control of the
+// program, the page modes and the window operations the features share.
+//
+// Every control carries its fixed object name, so feature controllers find
+// them with findChild and connect their own handlers. The window itself owns
+// the start-up, the page rules, the settings pages and the settings states.
+#include "favorites/FavoritesTable.h"
+#include "settings/ComponentState.h"
+#include "settings/Proxy.h"
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QTabWidget;
+class QTimer;
+
+namespace Ui {
+class AnalysePage;
+class ParkingPage4;
+class ParkingPage5;
+class SetupPage;
+class UpdatePage;
+class RedirectionsPage;
+class DoublonsPage;
+class EmptyFoldersPage;
+class BackupPage;
+} // namespace Ui
+
+namespace signetrix {
+
+namespace platform {
+class EmbeddedBrowser;
+}
+
+class AnalysisController;
+class PageControl;
+class SettingsPages;
+class TdmCommon;
+class TReVuvidizEdevav;
+
+// Where the main window goes on a screen: centred horizontally; vertically
+// centred in the room above a bottom task bar when there is one (the available
+// area ends above the screen's bottom), else centred on the whole screen.
+QPoint mainWindowPosition(const QRect& screen, const QRect& available, const QSize& window);
+
+// Makes an edit box editable with the system's window colours, or read-only in
+// medium grey with the window colour as text colour.
+void SetEditEditable(QLineEdit* edit, bool editable);
+
+// Places a control whose "Tag" is 1 in the middle of the group box (integer
+// halves, rounded towards zero), then shows it.
+void ShowPanelCentredIn(QWidget* control, QWidget* groupBox);
+
+class TForm12 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the window and runs its creation (start-up sequence, then the
+    // account settings are loaded once more). The data modules must outlive it.
+    TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent = nullptr);
+    ~TForm12() override;
+
+    TdmCommon& dmCommon() { return m_common; }
+    TReVuvidizEdevav& ReVuvidizEdevav() { return m_program; }
+
+    // Window operations --------------------------------------------------------
+    void ShowOnlyPage(QWidget* page);                  // a page of PageControl1
+    void ShowOnlySubPage(QTabWidget* control, QWidget* page);
+    void ShowPanelCentred(QWidget* panel);             // centred in gbAnalyse when tagged 1
+    void PositionMainWindow();
+    QString BuildCreditsText() const;
+    // Returns to the start mode and rebuilds the favorite file list.
+    void LoadFavoritesList();
+    // Puts the summary panel back on its parking page.
+    void ParkSummaryPanel();
+    void RefreshBanner();
+
+    // Shared state ---------------------------------------------------------------
+    const QStringList& FavoriteFiles() const { return m_favoriteFiles; }
+    ProxyValues proxyValues() const;
+    FavoritesTable MemoryTable1;
+    QStringList RedirectionsList;
+    QStringList DoublonsList;
+    bool AnalysisCancelled = false;
+
+    // The settings states, by their window names.
+    ComponentState& OvcComponentStateActions() { return *m_states[0]; }
+    ComponentState& OvcComponentStateProxy() { return *m_states[1]; }
+    ComponentState& OvcComponentStateDivers() { return *m_states[2]; }
+    ComponentState& OvcComponentStateMaxFiles() { return *m_states[3]; }
+    ComponentState& OvcComponentStateInscriptionBackupWeb() { return *m_states[4]; }
+    SettingsPages& settingsPages() { return *m_settingsPages; }
+
+    // Page control reactions --------------------------------------------------
+    bool PageControl1Changing(QWidget* current) const;  // false refuses leaving current
+    void PageControl1Change(QWidget* page);
+    bool PageControlBackupWebChanging(QWidget* current) const;
+
+    // The about box, shown modally for the about tab; tests replace it.
+    using AboutBoxRunner = std::function<void(QWidget* owner, const QString& credits)>;
+    void setAboutBoxRunner(AboutBoxRunner runner) { m_aboutBox = std::move(runner); }
+
+    PageControl* PageControl1() const { return m_pageControl; }
+    QFrame* Panel1() const { return m_panel1; }
+    platform::EmbeddedBrowser* WebBrowser1() const { return m_browser1; }
+    QTimer* Timer1() const { return m_timer1; }
+
+    static constexpr int kClientWidth = 722;
+    static constexpr int kClientHeight = 656;
+    static constexpr int kBannerHeight = 90;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildPages();
+    void connectHandlers();
+    void FormCreate();
+    bool FormCloseQuery();
+    void saveActiveStates(bool onlyUnsaved) noexcept;
+    void applyDebugLayout();
+
+    TdmCommon& m_common;
+    TReVuvidizEdevav& m_program;
+
+    std::unique_ptr<Ui::AnalysePage> m_analyse;
+    std::unique_ptr<Ui::ParkingPage4> m_parking4;
+    std::unique_ptr<Ui::ParkingPage5> m_parking5;
+    std::unique_ptr<Ui::SetupPage> m_setup;
+    std::unique_ptr<Ui::UpdatePage> m_update;
+    std::unique_ptr<Ui::RedirectionsPage> m_redirections;
+    std::unique_ptr<Ui::DoublonsPage> m_doublons;
+    std::unique_ptr<Ui::EmptyFoldersPage> m_emptyFolders;
+    std::unique_ptr<Ui::BackupPage> m_backup;
+
+    QFrame* m_panel1 = nullptr;
+    platform::EmbeddedBrowser* m_browser1 = nullptr;
+    QFrame* m_background = nullptr;
+    PageControl* m_pageControl = nullptr;
+    QWidget* m_tsAbout = nullptr;
+    QTimer* m_timer1 = nullptr;
+
+    std::vector<std::unique_ptr<ComponentState>> m_states;
+    std::unique_ptr<SettingsPages> m_settingsPages;
+    QStringList m_favoriteFiles;
+    AboutBoxRunner m_aboutBox;
+    bool m_createdOnScreen = false;
+    std::unique_ptr<AnalysisController> m_analysisController;
+};
+
+} // namespace signetrix

@@ -1,0 +1,183 @@
+#include "app/settings/SettingsPages.h"
+
+#include "app/ErrorDisplay.h"
+#include "app/Form12.h"
+#include "ui_SetupPage.h"
+
+#include "platform/CodePage.h"
+#include "settings/ComponentState.h"
+#include "settings/PasswordCipher.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace signetrix {
+
+SettingsPages::SettingsPages(Ui::SetupPage& setup, ComponentState& actions, ComponentState& divers,
+                             ComponentState& proxy, QObject* parent)
+    : QObject(parent), ui(setup), m_actions(actions), m_divers(divers), m_proxy(proxy)
+{
+    connectControls();
+    ui.PageControlConfiguration->setChangingGuard([this](QWidget*) { return PageControlConfigurationChanging(); });
+}
+
+void SettingsPages::connectControls()
+{
+    // A combo's choice set by the program runs no reaction: only the user's
+    // choice (activated) marks the page.
+    for (QComboBox* combo : {ui.cbError301, ui.cbError302, ui.cbError3XX, ui.cbError404, ui.cbError4XX,
+                             ui.cbError5XX, ui.cbError777, ui.cbError1000, ui.cbError9})
+        connectHandler(combo, &QComboBox::activated, this, [this](int) { SettingActionsChange(); });
+    // Check boxes, radio groups and edits react to every change of value, also
+    // the ones the settings file makes.
+    connectHandler(ui.chkbBackupBeforeDelete, &QCheckBox::toggled, this, [this](bool) { SettingActionsChange(); });
+    connectHandler(ui.btnDefaultValues, &QPushButton::clicked, this, [this] { btnDefaultValuesClick(); });
+
+    connectHandler(ui.chkbDeleteDuplicate, &QCheckBox::toggled, this,
+                   [this](bool) { chkbDeleteDuplicateClick(ui.chkbDeleteDuplicate); });
+    connectHandler(ui.chkbDeleteDossierEmpty, &QCheckBox::toggled, this, [this](bool) { SettingDiversChange(); });
+    connectHandler(ui.rdgPriorite, &RadioGroup::clicked, this, [this] { SettingDiversChange(); });
+    connectHandler(ui.rdgModeSectionSuppressionDoublons, &RadioGroup::clicked, this,
+                   [this] { SettingDiversChange(); });
+
+    for (QLineEdit* edit : {ui.edProxyHote, ui.edProxyPort, ui.edProxyUser})
+        connectHandler(edit, &QLineEdit::textChanged, this, [this](const QString&) { SettingProxyChange(); });
+    connectHandler(ui.edProxyPassword, &QLineEdit::textChanged, this,
+                   [this](const QString&) { edProxyPasswordChange(); });
+    connectHandler(ui.chkbProxy, &QCheckBox::toggled, this, [this](bool) { chkbProxyClick(ui.chkbProxy); });
+    connectHandler(ui.chkbProxyAuthentification, &QCheckBox::toggled, this,
+                   [this](bool) { chkbProxyAuthentificationClick(ui.chkbProxyAuthentification); });
+
+    connectHandler(ui.btnValidateActions, &QPushButton::clicked, this, [this] { btnValidateActionsClick(); });
+    connectHandler(ui.btnValidateDivers, &QPushButton::clicked, this, [this] { btnValidateDiversClick(); });
+    connectHandler(ui.btnValidateProxy, &QPushButton::clicked, this, [this] { btnValidateProxyClick(); });
+    connectHandler(ui.btnCancelActions, &QPushButton::clicked, this, [this] { btnCancelActionsClick(); });
+    connectHandler(ui.btnCancelDivers, &QPushButton::clicked, this, [this] { btnCancelDiversClick(); });
+    connectHandler(ui.btnCancelProxy, &QPushButton::clicked, this, [this] { btnCancelProxyClick(ui.btnCancelProxy); });
+}
+
+bool SettingsPages::anyPageChanged() const { return m_actions.Tag == 1 || m_divers.Tag == 1 || m_proxy.Tag == 1; }
+
+void SettingsPages::SettingActionsChange()
+{
+    ui.pChangeActions->setVisible(true);
+    m_actions.Tag = 1;
+}
+
+void SettingsPages::SettingDiversChange()
+{
+    ui.pChangeDivers->setVisible(true);
+    m_divers.Tag = 1;
+}
+
+void SettingsPages::SettingProxyChange()
+{
+    ui.pChangeProxy->setVisible(true);
+    m_proxy.Tag = 1;
+}
+
+// "Appliquer": the mark and the panel stay when the save throws.
+void SettingsPages::btnValidateActionsClick()
+{
+    m_actions.save();
+    markActionsUnchanged();
+}
+
+void SettingsPages::btnValidateDiversClick()
+{
+    m_divers.save();
+    markDiversUnchanged();
+}
+
+void SettingsPages::btnValidateProxyClick()
+{
+    m_proxy.save();
+    m_proxy.Tag = 0;
+    ui.pChangeProxy->setVisible(false);
+}
+
+void SettingsPages::btnCancelActionsClick()
+{
+    m_actions.restore();
+    markActionsUnchanged();
+}
+
+void SettingsPages::btnCancelDiversClick()
+{
+    m_divers.restore();
+    markDiversUnchanged();
+}
+
+void SettingsPages::btnCancelProxyClick(QObject*)
+{
+    m_proxy.restore();
+    fillProxyPasswordFromStored();
+    m_proxy.Tag = 0;
+    ui.pChangeProxy->setVisible(false);
+}
+
+void SettingsPages::markActionsUnchanged()
+{
+    m_actions.Tag = 0;
+    ui.pChangeActions->setVisible(false);
+}
+
+void SettingsPages::markDiversUnchanged()
+{
+    m_divers.Tag = 0;
+    ui.pChangeDivers->setVisible(false);
+}
+
+void SettingsPages::btnDefaultValuesClick()
+{
+    const std::pair<QComboBox*, int> defaults[] = {
+        {ui.cbError301, 1}, {ui.cbError302, 0}, {ui.cbError3XX, 1},  {ui.cbError404, 1}, {ui.cbError4XX, 1},
+        {ui.cbError5XX, 1}, {ui.cbError1000, 1}, {ui.cbError777, 0}, {ui.cbError9, 1},
+    };
+    for (const auto& [combo, index] : defaults) combo->setCurrentIndex(index);
+    SettingActionsChange();
+}
+
+void SettingsPages::chkbProxyClick(QObject* sender)
+{
+    const bool useProxy = ui.chkbProxy->isChecked();
+    ui.pProxy->setEnabled(useProxy);
+    SetEditEditable(ui.edProxyHote, useProxy);
+    SetEditEditable(ui.edProxyPort, useProxy);
+    if (!useProxy) ui.chkbProxyAuthentification->setChecked(false);
+    chkbProxyAuthentificationClick(sender);
+    SettingProxyChange();
+}
+
+void SettingsPages::chkbProxyAuthentificationClick(QObject* sender)
+{
+    const bool on = ui.chkbProxyAuthentification->isChecked() && ui.chkbProxy->isChecked();
+    SetEditEditable(ui.edProxyUser, on);
+    SetEditEditable(ui.edProxyPassword, on);
+    if (sender) SettingProxyChange();
+}
+
+void SettingsPages::chkbDeleteDuplicateClick(QObject* sender)
+{
+    ui.rdgModeSectionSuppressionDoublons->setVisible(ui.chkbDeleteDuplicate->isChecked());
+    if (sender) SettingDiversChange();
+}
+
+void SettingsPages::edProxyPasswordChange()
+{
+    const QByteArray clear = codepage::toAnsi(ui.edProxyPassword->text());
+    ui.edProxyPasswordCrypt->setText(
+        clear.isEmpty() ? QString() : codepage::fromAnsi(EncipherString(clear, WorkingKey())));
+    SettingProxyChange();
+}
+
+void SettingsPages::fillProxyPasswordFromStored()
+{
+    const QByteArray stored = codepage::toAnsi(ui.edProxyPasswordCrypt->text());
+    ui.edProxyPassword->setText(codepage::fromAnsi(DecipherString(stored, WorkingKey())));
+}
+
+bool SettingsPages::PageControlConfigurationChanging() const { return !anyPageChanged(); }
+
+} // namespace signetrix

@@ -1,0 +1,131 @@
+// The window's building blocks on their own: the general error display, the
+// radio group, the window placement and the edit box looks.
+#include "../support/TestSupport.h"
+
+#include "app/ErrorDisplay.h"
+#include "app/Form12.h"
+#include "app/widgets/RadioGroup.h"
+#include "platform/Errors.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace signetrix::test {
+namespace {
+
+TEST(ErrorDisplay, AddsAFullStopOnlyAfterCharactersSortingAfterIt)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Unable to write to /tmp/Signetrix.ini", "Unable to write to /tmp/Signetrix.ini."},
+        {"'80a' is not a valid integer value", "'80a' is not a valid integer value."},
+        {"Déjà fini.", "Déjà fini."},
+        {"Attention !", "Attention !"},
+        {"(code 5)", "(code 5)"},
+        {"liste,", "liste,"},
+        {"suite-", "suite-"},
+        {"dossier/", "dossier/."},
+        {"été", "été."},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(errorDisplayText(QString::fromUtf8(in)), QString::fromUtf8(out));
+    }
+}
+
+TEST(ErrorDisplay, HandlerErrorsAreShownAndTheEventLoopGoesOn)
+{
+    ScriptedMessageBoxes boxes;
+    QPushButton button;
+    int after = 0;
+    connectHandler(&button, &QPushButton::clicked, &button, [] { throw ConvertError(QStringLiteral("80a")); });
+    connectHandler(&button, &QPushButton::clicked, &button, [] { throw std::runtime_error("plain failure"); });
+    connectHandler(&button, &QPushButton::clicked, &button, [&] { ++after; });
+    button.click();
+    EXPECT_EQ(after, 1) << "later slots still run";
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].text, "'80a' is not a valid integer value.");
+    EXPECT_EQ(boxes.shown()[0].title, "Signetrix");
+    EXPECT_EQ(boxes.shown()[0].kind, platform::MessageKind::Error);
+    EXPECT_EQ(boxes.shown()[0].buttons, platform::MessageButtons::Ok);
+    EXPECT_EQ(boxes.shown()[1].text, "plain failure.");
+
+    // From inside the event loop too: a queued throw does not end the loop.
+    bool ticked = false;
+    QTimer::singleShot(0, &button, [] { runHandler([] { throw WriteError(QStringLiteral("/x/y.ini")); }); });
+    QTimer::singleShot(0, &button, [&] { ticked = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticked; }));
+    EXPECT_EQ(boxes.texts().last(), "Unable to write to /x/y.ini.");
+}
+
+TEST(RadioGroup, ClampsTheChoiceAndReportsEveryChange)
+{
+    RadioGroup group;
+    group.setObjectName("rdg");
+    group.setColumns(2);
+    group.setItems({"A", "B", "C"});
+    QSignalSpy clicked(&group, &RadioGroup::clicked);
+    struct Case {
+        int set;
+        int expected;
+        int emitted;
+    } cases[] = {{1, 1, 1}, {1, 1, 0}, {9, 2, 1}, {-1, -1, 1}, {-7, -1, 0}, {0, 0, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        clicked.clear();
+        EXPECT_TRUE(group.setProperty("currentIndex", c.set));
+        EXPECT_EQ(group.currentIndex(), c.expected);
+        EXPECT_EQ(clicked.count(), c.emitted);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(group.button(i)->isChecked(), i == c.expected);
+    }
+    clicked.clear();
+    group.button(2)->click();
+    EXPECT_EQ(group.currentIndex(), 2);
+    EXPECT_EQ(clicked.count(), 1);
+    group.setItems({"A"});
+    EXPECT_EQ(group.currentIndex(), 0) << "fewer items clamp the choice";
+}
+
+TEST(MainWindowPosition, CentresAboveABottomTaskBarOnly)
+{
+    const QSize win(722, 656);
+    struct Case {
+        const char* what;
+        QRect screen, available;
+        QPoint expected;
+    } cases[] = {
+        {"bottom bar", {0, 0, 1280, 1024}, {0, 0, 1280, 984}, {279, (1024 - 40 - 656) / 2}},
+        {"no bar", {0, 0, 1280, 1024}, {0, 0, 1280, 1024}, {279, 184}},
+        {"top bar", {0, 0, 1280, 1024}, {0, 30, 1280, 994}, {279, 184}},
+        {"left bar", {0, 0, 1280, 1024}, {60, 0, 1220, 1024}, {279, 184}},
+        {"odd sizes round towards zero", {0, 0, 1281, 1025}, {0, 0, 1281, 1024}, {279, 184}},
+        {"second screen", {1280, 0, 1920, 1080}, {1280, 0, 1920, 1040}, {1280 + 599, 192}},
+        {"screen smaller than window", {0, 0, 640, 480}, {0, 0, 640, 480}, {-41, -88}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(mainWindowPosition(c.screen, c.available, win), c.expected);
+    }
+}
+
+TEST(SetEditEditable, SwitchesBetweenWindowColoursAndGrey)
+{
+    QLineEdit edit;
+    const QPalette system = QApplication::palette();
+    SetEditEditable(&edit, false);
+    EXPECT_TRUE(edit.isReadOnly());
+    EXPECT_EQ(edit.palette().color(QPalette::Base), QColor(160, 160, 164));
+    EXPECT_EQ(edit.palette().color(QPalette::Text), system.color(QPalette::Base));
+    SetEditEditable(&edit, true);
+    EXPECT_FALSE(edit.isReadOnly());
+    EXPECT_EQ(edit.palette().color(QPalette::Base), system.color(QPalette::Base));
+    EXPECT_EQ(edit.palette().color(QPalette::Text), system.color(QPalette::Text));
+}
+
+} // namespace
+} // namespace signetrix::test

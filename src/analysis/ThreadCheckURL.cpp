@@ -109,9 +109,14 @@ void TThreadCheckURL::run()
             FCurrentName = entry.name;
             const LinkCheckOutcome outcome = CheckUrl(entry.url, m_proxy, m_options);
             FResult = outcome.code;
-            synchronize(&TThreadCheckURL::WriteStatus);
             // A failed request (any status but a whole 2xx answer) skips the progress update.
-            if (!outcome.succeeded()) continue;
+            if (!outcome.succeeded()) {
+                synchronize(&TThreadCheckURL::WriteStatus);
+                continue;
+            }
+            // Both in one visit to the user-interface thread: same order, half the hand-overs.
+            synchronize(&TThreadCheckURL::WriteStatusAndShowProgress);
+            continue;
         }
         synchronize(&TThreadCheckURL::ShowProgress);
     }
@@ -123,6 +128,12 @@ void TThreadCheckURL::run()
 void TThreadCheckURL::WriteStatus()
 {
     if (FCurrentIndex < m_table.size()) m_table[FCurrentIndex].iStatut = FResult;
+}
+
+void TThreadCheckURL::WriteStatusAndShowProgress()
+{
+    WriteStatus();
+    ShowProgress();
 }
 
 void TThreadCheckURL::ShowProgress()

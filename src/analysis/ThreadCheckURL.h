@@ -67,6 +67,7 @@ public:
     void WriteStatus();
     void ShowProgress();
     void ClearProgress();
+    void WriteStatusAndShowProgress();
 
 protected:
     void run() override; // Execute

@@ -19,6 +19,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <utility>
+
 namespace signetrix {
 namespace {
 
@@ -80,6 +82,9 @@ AnalysisController::AnalysisController(TForm12& form) : m_form(form)
     m_name = find<QLabel>("lFavoriName");
     m_count = find<QLabel>("lFavorisAnalyse");
     m_start = find<QPushButton>("btnStartAnalyse");
+    m_paintTimer = new QTimer(this);
+    m_paintTimer->setSingleShot(true);
+    connect(m_paintTimer, &QTimer::timeout, this, [this] { applyProgress(); });
 
     connectHandler(m_start, &QPushButton::clicked, this, [this] { btnStartAnalyseClick(); });
     connectHandler(find<QPushButton>("btnCancelAnalyse"), &QPushButton::clicked, this,
@@ -213,18 +218,33 @@ void AnalysisController::BuildSummary()
     designations->setFixedWidth(kSummaryDesignationWidth);
 }
 
-void AnalysisController::setMeter(int percent) { m_meter->setValue(percent); }
-void AnalysisController::setUrlText(const QString& text) { m_url->setText(text); }
-void AnalysisController::setNameText(const QString& text) { m_name->setText(text); }
-void AnalysisController::setCountText(const QString& text) { m_count->setText(text); }
+// The worker reports every favorite; the screen follows at most every
+// kPaintIntervalMs, always with the latest values, so a fast run spends its
+// time checking rather than painting. The start and the end (0 and 100 %)
+// reach the meter at once: the run waits on it.
+void AnalysisController::setMeter(int percent)
+{
+    m_pending.meter = percent;
+    if (percent == 0 || percent >= 100) applyProgress();
+}
+void AnalysisController::setUrlText(const QString& text) { m_pending.url = text; }
+void AnalysisController::setNameText(const QString& text) { m_pending.name = text; }
+void AnalysisController::setCountText(const QString& text) { m_pending.count = text; }
 
 void AnalysisController::refresh()
 {
-    // Painted by the run's event loop, which is running while the worker reports.
-    m_url->update();
-    m_name->update();
-    m_count->update();
-    m_meter->update();
+    if (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= kPaintIntervalMs) applyProgress();
+    else if (!m_paintTimer->isActive()) m_paintTimer->start(kPaintIntervalMs - int(m_lastPaint.elapsed()));
+}
+
+void AnalysisController::applyProgress()
+{
+    m_paintTimer->stop();
+    m_lastPaint.start();
+    if (m_pending.url) m_url->setText(*std::exchange(m_pending.url, std::nullopt));
+    if (m_pending.name) m_name->setText(*std::exchange(m_pending.name, std::nullopt));
+    if (m_pending.count) m_count->setText(*std::exchange(m_pending.count, std::nullopt));
+    if (m_pending.meter) m_meter->setValue(*std::exchange(m_pending.meter, std::nullopt));
 }
 
 } // namespace signetrix

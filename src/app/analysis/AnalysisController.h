@@ -14,6 +14,7 @@
 #include "settings/Proxy.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -69,6 +70,7 @@ private:
 
     template <typename T>
     T* find(const char* name) const;
+    void applyProgress();
     void stopProgressDisplay();
     void placeSummaryPanel(bool show);
 
@@ -79,6 +81,14 @@ private:
     QLabel* m_name = nullptr;
     QLabel* m_count = nullptr;
     QPushButton* m_start = nullptr;
+
+    static constexpr int kPaintIntervalMs = 40;
+    struct PendingProgress {
+        std::optional<int> meter;
+        std::optional<QString> url, name, count;
+    } m_pending;
+    QTimer* m_paintTimer = nullptr;
+    QElapsedTimer m_lastPaint;
 
     QPointer<TThreadCheckURL> m_worker;
     HttpClientProxySettings m_idHttp1;

@@ -1,5 +1,6 @@
 // The browser wrapper against pages served on loopback, driven as its callers
 // drive it: navigate, wait for documentComplete, then read the document.
+#include "browser/EventLoopWait.h"
 #include "browser/LoopbackHttpServer.h"
 #include "platform/browser/EmbeddedBrowser.h"
 
@@ -196,6 +197,25 @@ TEST_F(EmbeddedBrowserTest, InnerTextIsTheRenderedTextWithoutMarkup)
                                      "<div style=\"display:none\">caché</div></body></html>"));
     ASSERT_TRUE(waitComplete(1));
     EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("Validation en cours"));
+}
+
+// Callers read the document from their documentComplete handler (the account
+// form reads the answer page), also for an empty document following another.
+TEST_F(EmbeddedBrowserTest, DocumentCanBeReadFromTheCompletionHandler)
+{
+    std::vector<int> bodies;
+    QObject::connect(browser.get(), &EmbeddedBrowser::documentComplete, [&] {
+        bodies.push_back(browser->elementCountByTagName(QStringLiteral("BODY")));
+    });
+    const QByteArray pages[] = {"<body>un</body>", "", "<body>deux</body>", ""};
+    int loads = 0;
+    for (const QByteArray& page : pages) {
+        SCOPED_TRACE(page.toStdString());
+        browser->loadHtml(page);
+        ++loads;
+        ASSERT_TRUE(signetrix::test::waitInEventLoop([&] { return int(bodies.size()) == loads; }, kLoadWait));
+        EXPECT_EQ(bodies.back(), 1); // 0: the query went unanswered
+    }
 }
 
 TEST_F(EmbeddedBrowserTest, BodyOverflowCanBeHidden)

@@ -121,7 +121,15 @@ EmbeddedBrowser::EmbeddedBrowser(QWidget* parent) : QWidget(parent), m_engine(st
             m_loading = false;
             m_documentPresent = true;
             m_readyState = Complete;
-            emit documentComplete(info.url(), info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
+            // Raised from our own event, not from inside the engine's
+            // notification: the engine cannot serve a handler's document
+            // queries while that notification is still on the stack.
+            QMetaObject::invokeMethod(
+                this,
+                [this, url = info.url(), ok = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus] {
+                    emit documentComplete(url, ok);
+                },
+                Qt::QueuedConnection);
             break;
         }
     });
@@ -219,10 +227,13 @@ QVariant EmbeddedBrowser::evaluate(const QString& script)
 
 bool EmbeddedBrowser::setBodyOverflow(const QString& overflowX, const QString& overflowY)
 {
-    const QVariant done = evaluate(QStringLiteral("(function(){var b=document.body;if(!b)return false;"
-                                                  "b.style.overflowX=%1;b.style.overflowY=%2;return true;})()")
-                                       .arg(jsString(overflowX), jsString(overflowY)));
-    return done.toBool();
+    // Nothing to wait for: scripts run in order, so a later query sees it.
+    if (!m_documentPresent) return false;
+    m_engine->page->runJavaScript(QStringLiteral("(function(){var b=document.body;if(!b)return;"
+                                                 "b.style.overflowX=%1;b.style.overflowY=%2;})()")
+                                      .arg(jsString(overflowX), jsString(overflowY)),
+                                  kScriptWorld);
+    return true;
 }
 
 EmbeddedBrowser::Overflow EmbeddedBrowser::bodyOverflow()

@@ -18,6 +18,13 @@
 //   therefore run inside these calls; callers must not rely on the window
 //   staying still meanwhile. Without a document, or when the page does not
 //   answer in time, they return the neutral value (0, empty text, false).
+//   The engine only answers such a nested wait when the outer loop is a real
+//   event loop (QApplication::exec, QEventLoop::exec, QSignalSpy::wait); under
+//   a bare processEvents() loop (QTest::qWaitFor) an accessor called from a
+//   handler gets no answer and times out.
+// - documentComplete is delivered through the event queue, so its handlers may
+//   use the document accessors. newWindow is raised while the engine waits for
+//   the answer: its handlers must decide at once and must not use them.
 // - newWindow is raised when a page asks for a new window (a link with a
 //   target, window.open). A handler that sets *cancel refuses it and no window
 //   opens anywhere. Otherwise the address goes to the user's default web
@@ -83,7 +90,8 @@ public:
 
     // Document access (pumps a local event loop, see above) --------------------
     // Sets the body's overflow-x / overflow-y style; "hidden" for both removes
-    // the scroll bars. False without a body.
+    // the scroll bars. Does not wait for the page (safe in any handler);
+    // false without a document.
     bool setBodyOverflow(const QString& overflowX, const QString& overflowY);
     Overflow bodyOverflow();
     QString bodyInnerText(); // the rendered text of the body, without markup

@@ -175,6 +175,9 @@ TEST_F(EmbeddedBrowserTest, LoadedHtmlIsShownAsTheDocument)
         {"bytes without charset",
          [](EmbeddedBrowser& b) { b.loadHtml(QByteArray("<html><body>caf\xE9</body></html>")); },
          QStringLiteral("café")},
+        {"bytes in the charset given beside them",
+         [](EmbeddedBrowser& b) { b.loadHtml(QByteArray("<html><body>\xC3\xA9t\xC3\xA9</body></html>"), "UTF-8"); },
+         QStringLiteral("été")},
         {"unicode text", [](EmbeddedBrowser& b) { b.loadHtml(QStringLiteral("<p>Œuvre — ok</p>")); },
          QStringLiteral("Œuvre — ok")},
     };

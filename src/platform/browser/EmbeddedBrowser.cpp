@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
@@ -164,9 +165,14 @@ void EmbeddedBrowser::reload()
     m_engine->page->triggerAction(QWebEnginePage::Reload);
 }
 
-void EmbeddedBrowser::loadHtml(const QByteArray& html)
+void EmbeddedBrowser::loadHtml(const QByteArray& html, const QByteArray& charset)
 {
-    m_engine->page->setContent(html, QStringLiteral("text/html"), QUrl(QStringLiteral("about:blank")));
+    // Only a plain token may go into the MIME type.
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9._:-]{1,40}$"));
+    const QString name = QString::fromLatin1(charset);
+    const QString mimeType = token.match(name).hasMatch() ? QStringLiteral("text/html;charset=") + name
+                                                          : QStringLiteral("text/html");
+    m_engine->page->setContent(html, mimeType, QUrl(QStringLiteral("about:blank")));
 }
 
 void EmbeddedBrowser::loadHtml(const QString& html)

@@ -74,10 +74,10 @@ public:
     void stop();   // ends any load in progress
     void reload(); // fetches the page on display again
     // Shows the given HTML source as the document (content, not a URL). Bytes
-    // are decoded as a browser decodes a page (its meta charset, else
-    // Windows-1252); the QString form is sent as UTF-8. The document's address
-    // is "about:blank".
-    void loadHtml(const QByteArray& html);
+    // are decoded by the given charset (as from an HTTP Content-Type), else as
+    // a browser decodes a page (its meta charset, else Windows-1252); the
+    // QString form is sent as UTF-8. The document's address is "about:blank".
+    void loadHtml(const QByteArray& html, const QByteArray& charset = QByteArray());
     void loadHtml(const QString& html);
 
     // Tracked state (immediate) ----------------------------------------------

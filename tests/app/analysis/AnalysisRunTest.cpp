@@ -216,23 +216,40 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
     EXPECT_EQ(label("lSommaireResultsCount")->text(), QStringLiteral("2"));
 }
 
-TEST_F(AnalysisRunTest, ProxyPortThatIsNoNumberStopsBeforeAnyRequest)
+// A setting that should be a whole number ends the run at its step with the
+// conversion message; the pause follows only once the proxy step has begun.
+TEST_F(AnalysisRunTest, SettingThatIsNoNumberStopsBeforeAnyRequest)
 {
+    const struct {
+        const char* name;
+        const char* fileLimit;
+        const char* proxyPort;
+        const char* message;
+        std::vector<int> pauses;
+    } cases[] = {
+        {"proxy port", "", "80a", "'80a' is not a valid integer value", {2000}},
+        {"file limit", "abc", "8080", "'abc' is not a valid integer value", {}},
+    };
     shortcut("a.url", server.url("/200"));
     openWindow();
-    child<QCheckBox>(form.get(), "chkbProxy")->setChecked(true);
-    child<QLineEdit>(form.get(), "edProxyPort")->setText("80a");
-    button("btnStartAnalyse")->click();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        pauses.clear();
+        form->findChild<QObject*>(QStringLiteral("edFileMax"))->setProperty("text", QString::fromLatin1(c.fileLimit));
+        child<QCheckBox>(form.get(), "chkbProxy")->setChecked(true);
+        child<QLineEdit>(form.get(), "edProxyPort")->setText(QString::fromLatin1(c.proxyPort));
+        button("btnStartAnalyse")->click();
 
-    ASSERT_EQ(boxes.texts().size(), 1);
-    EXPECT_TRUE(boxes.texts().front().startsWith(QStringLiteral("'80a' is not a valid integer value")))
-        << boxes.texts().front().toStdString();
-    EXPECT_EQ(server.requestCount(), 0);
-    EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible()) << "back in the start mode";
-    EXPECT_FALSE(widget("pResultatSommaire")->isVisible());
-    EXPECT_FALSE(button("btnCancelAnalyse")->isVisible());
-    EXPECT_EQ(pauses, std::vector<int>{2000});
-    EXPECT_TRUE(button("btnStartAnalyse")->isEnabled());
+        ASSERT_EQ(boxes.texts().size(), 1);
+        EXPECT_TRUE(boxes.texts().front().startsWith(QString::fromLatin1(c.message))) << boxes.texts().front().toStdString();
+        EXPECT_EQ(server.requestCount(), 0);
+        EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible()) << "back in the start mode";
+        EXPECT_FALSE(widget("pResultatSommaire")->isVisible());
+        EXPECT_FALSE(button("btnCancelAnalyse")->isVisible());
+        EXPECT_EQ(pauses, c.pauses);
+        EXPECT_TRUE(button("btnStartAnalyse")->isEnabled());
+    }
 }
 
 TEST_F(AnalysisRunTest, ChecksThroughTheConfiguredProxy)

@@ -317,6 +317,34 @@ TEST_F(EmbeddedBrowserTest, SubmittedFormReachesTheServerAndItsAnswerLoadsHere)
     EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("Validation en cours"));
 }
 
+// The account form is driven in a browser that is hidden or squeezed into a
+// panel of a pixel or so.
+TEST_F(EmbeddedBrowserTest, FormsWorkInAHiddenOrTinyBrowser)
+{
+    server.route("/form", PageReply::html(kFormPage));
+    server.route("/answer", PageReply::html("<html><body>12345</body></html>"));
+    struct Case {
+        const char* name;
+        bool visible;
+        QSize size;
+    };
+    const Case cases[] = {{"hidden", false, QSize(480, 320)}, {"one pixel", true, QSize(1, 1)}};
+    int loads = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        browser->resize(c.size);
+        browser->setVisible(c.visible);
+        browser->navigate(server.url("/form"));
+        ASSERT_TRUE(waitComplete(++loads));
+        EXPECT_EQ(browser->elementCountByTagName(QStringLiteral("FORM")), 2);
+        ASSERT_TRUE(browser->setFormElementValue(0, 1, QStringLiteral("a@b.c")));
+        ASSERT_TRUE(browser->submitForm(0));
+        ASSERT_TRUE(waitComplete(++loads));
+        EXPECT_EQ(server.lastFor("/answer")->body, "kelreferer=Signetrix&email=a%40b.c&passworduser=&actiontype=none");
+        EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("12345"));
+    }
+}
+
 TEST_F(EmbeddedBrowserTest, PageWithoutFormsHasNone)
 {
     browser->loadHtml(QStringLiteral("<html><body><p>rien</p></body></html>"));

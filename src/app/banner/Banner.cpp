@@ -29,7 +29,8 @@ struct Transfer {
     const std::atomic_bool* abort = nullptr;
     std::chrono::milliseconds readTimeout{kReadTimeoutMs};
     bool connected = false;
-    Clock::time_point lastActivity = Clock::now();
+    Clock::time_point started = Clock::now();
+    Clock::time_point lastActivity = started;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user)
@@ -59,12 +60,17 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     if (t->abort && t->abort->load()) return 1;
     const Clock::time_point now = Clock::now();
     if (!t->connected) {
+        // Until connected, the connection time-out applies; once it has
+        // passed, curl either gave up or is connected, so the read time-out is
+        // armed even if the connect time was too short to be measured.
         curl_off_t connectTime = 0;
-        if (curl_easy_getinfo(t->curl, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK && connectTime > 0) {
+        const bool measured =
+            curl_easy_getinfo(t->curl, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK && connectTime > 0;
+        if (measured || now - t->started > t->readTimeout) {
             t->connected = true;
             t->lastActivity = now;
         }
-        return 0; // the connection has its own time-out
+        return 0;
     }
     return now - t->lastActivity > t->readTimeout ? 1 : 0;
 }

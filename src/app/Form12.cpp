@@ -19,6 +19,7 @@
 #include "ui_SetupPage.h"
 #include "ui_UpdatePage.h"
 
+#include "app/dialogs/UKelAbout.h"
 #include "app/dialogs/UTemplateHint.h"
 #include "favorites/FavoritesFolder.h"
 #include "platform/CodePage.h"
@@ -89,6 +90,7 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
     m_settingsPages = std::make_unique<SettingsPages>(*m_setup, OvcComponentStateActions(),
                                                       OvcComponentStateDivers(), OvcComponentStateProxy());
     connectHandlers();
+    m_aboutBox = &dialogs::showAboutBox;
     m_analysisController = std::make_unique<AnalysisController>(*this);
     new CleanupController(*this);
 

@@ -5,6 +5,7 @@
 #include "platform/CodePage.h"
 #include "settings/PasswordCipher.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDate>
 #include <QFrame>
@@ -198,6 +199,23 @@ TEST_F(MainWindow, AboutTabShowsCreditsAndNeverStaysActive)
     EXPECT_TRUE(aboutCredits[0].contains(year));
     EXPECT_FALSE(aboutCredits[0].contains("##year##"));
     EXPECT_EQ(aboutCredits[0], form->BuildCreditsText());
+    EXPECT_EQ(activeMainPage(), "tsAnalyse");
+}
+
+TEST_F(MainWindow, AboutTabOpensTheAboutBoxModally)
+{
+    // The window's own about box, not the recording one of start().
+    dm = std::make_unique<TdmCommon>();
+    program = std::make_unique<TReVuvidizEdevav>();
+    form = std::make_unique<TForm12>(*dm, *program);
+    QString seen;
+    QTimer::singleShot(0, form.get(), [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        seen = box ? QString::fromLatin1(box->metaObject()->className()) : QStringLiteral("none");
+        if (box) box->close();
+    });
+    clickTab(w<QTabWidget>("PageControl1"), "tsAbout");
+    EXPECT_EQ(seen, "signetrix::dialogs::TfrmAbout");
     EXPECT_EQ(activeMainPage(), "tsAnalyse");
 }
 

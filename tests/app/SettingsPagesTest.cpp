@@ -3,14 +3,17 @@
 // and the bytes they leave in Signetrix.ini.
 #include "WindowFixture.h"
 
+#include "app/dialogs/UTemplateHint.h"
 #include "app/widgets/RadioGroup.h"
 #include "settings/PasswordCipher.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace signetrix::test {
 namespace {
@@ -272,6 +275,30 @@ TEST_F(SettingsPagesTest, RefusedWriteKeepsThePageChanged)
     click("btnValidateActions");
     EXPECT_FALSE(panelShown("pChangeActions"));
     EXPECT_TRUE(ini().contains("\r\ncbError404.ItemIndex=0\r\n"));
+}
+
+TEST_F(SettingsPagesTest, HelpButtonsOpenTheirHelpTables)
+{
+    start();
+    const std::pair<const char*, dialogs::HelpTable> cases[] = {
+        {"btnpHelp3XX", dialogs::HelpTable::CodesError3XX},
+        {"btnpHelp4XX", dialogs::HelpTable::CodesError4XX},
+        {"btnpHelp5XX", dialogs::HelpTable::CodesError5XX},
+        {"btnpHelpErrorFile", dialogs::HelpTable::CodesErrorFiles},
+    };
+    for (const auto& [button, table] : cases) {
+        SCOPED_TRACE(button);
+        QString shownText;
+        QTimer::singleShot(0, form.get(), [&] {
+            auto* hint = qobject_cast<dialogs::TfrmTemplateHint*>(QApplication::activeModalWidget());
+            if (!hint) return;
+            shownText = hint->text();
+            hint->close();
+        });
+        click(button);
+        EXPECT_EQ(shownText, dialogs::helpText(table));
+    }
+    EXPECT_FALSE(panelShown("pChangeActions")) << "reading help changes nothing";
 }
 
 TEST_F(SettingsPagesTest, DuplicateBoxShowsTheModeGroup)

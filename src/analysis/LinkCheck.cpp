@@ -163,8 +163,18 @@ QByteArray ProxyHostForCurl(const QByteArray& host)
 
 } // namespace
 
+namespace {
+std::atomic<int> g_secureOverride{-1}; // -1: ask the client
+}
+
+void SetSecureTransportForTesting(std::optional<bool> available)
+{
+    g_secureOverride.store(available ? int(*available) : -1);
+}
+
 bool ClientHasSecureTransport()
 {
+    if (const int forced = g_secureOverride.load(); forced >= 0) return forced == 1;
     EnsureCurlInitialised();
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     return info && (info->features & CURL_VERSION_SSL);

@@ -17,6 +17,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <optional>
 
 namespace signetrix {
 
@@ -57,5 +58,7 @@ struct PreparedAddress {
 PreparedAddress PrepareAddress(const QByteArray& url);
 
 bool ClientHasSecureTransport();
+// Tests can take the secure transport away; nullopt restores the client's own answer.
+void SetSecureTransportForTesting(std::optional<bool> available);
 
 } // namespace signetrix

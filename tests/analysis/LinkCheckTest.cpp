@@ -203,6 +203,20 @@ TEST(LinkCheckTls, HttpsToAPlainServerIs777)
     EXPECT_EQ(CheckUrl(address, tyiProxyConnectionInfo(), FastOptions()).code, kCodeSecureConnection);
 }
 
+TEST(LinkCheckTls, WithoutSecureTransportHttpsIs777WithoutTraffic)
+{
+    HttpTestServer plain;
+    plain.addStandardRoutes();
+    const QByteArray address = "HTTPS://127.0.0.1:" + QByteArray::number(plain.port()) + "/200";
+    SetSecureTransportForTesting(false);
+    const int code = CheckUrl(address, tyiProxyConnectionInfo(), FastOptions()).code;
+    SetSecureTransportForTesting(std::nullopt);
+    EXPECT_EQ(code, kCodeSecureConnection);
+    EXPECT_EQ(plain.connectionCount(), 0);
+    EXPECT_EQ(CheckUrl(plain.url("/200"), tyiProxyConnectionInfo(), FastOptions()).code, 200) << "http unaffected";
+    EXPECT_EQ(plain.connectionCount(), 1);
+}
+
 class LinkCheckProxyTest : public LinkCheckTest {
 protected:
     tyiProxyConnectionInfo viaProxy(bool basic, const QByteArray& user = {}, const QByteArray& password = {}) const

@@ -96,6 +96,7 @@ struct HttpTestServer::Shared {
     std::map<QByteArray, HttpReply> routes;
     HttpReply fallback = HttpReply::status(404, "not found");
     std::vector<HttpRequestRecord> requests;
+    int connections = 0;
 };
 
 namespace {
@@ -123,6 +124,10 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override
     {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            ++m_shared->connections;
+        }
         QTcpSocket* socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
@@ -292,10 +297,17 @@ int HttpTestServer::requestCount() const
     return static_cast<int>(m_shared->requests.size());
 }
 
+int HttpTestServer::connectionCount() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->connections;
+}
+
 void HttpTestServer::clearRequests()
 {
     std::lock_guard lock(m_shared->mutex);
     m_shared->requests.clear();
+    m_shared->connections = 0;
 }
 
 } // namespace signetrix::test

@@ -83,7 +83,8 @@ public:
 
     std::vector<HttpRequestRecord> requests() const;
     int requestCount() const;
-    void clearRequests();
+    int connectionCount() const; // connections accepted, with or without a request
+    void clearRequests();        // forgets requests and connections
 
 private:
     struct Shared;

@@ -103,6 +103,7 @@ void TThreadCheckURL::run()
     for (int i = 0; i < n; ++i) {
         if (m_stop.load()) break;
         FCurrentIndex = i;
+        m_rowsDone = i + 1;
         const Entry& entry = m_entries[static_cast<size_t>(i)];
         if (entry.status != kCodeUnreadable) {
             FCurrentUrl = entry.shownUrl;
@@ -120,7 +121,6 @@ void TThreadCheckURL::run()
         }
         synchronize(&TThreadCheckURL::ShowProgress);
     }
-    m_rowsDone = n == 0 ? 0 : FCurrentIndex + 1;
     synchronize(&TThreadCheckURL::ClearProgress);
     m_runReturned.store(true);
 }

@@ -100,7 +100,7 @@ private:
     quint64 m_syncFinished = 0;
 
     int FCurrentIndex = 0;
-    int m_rowsDone = 0; // rows walked, for the last count (0 for an empty table)
+    int m_rowsDone = 0; // rows walked, for the last count (0 when none was)
     int FResult = 0;
     QByteArray FCurrentUrl;
     QByteArray FCurrentName;

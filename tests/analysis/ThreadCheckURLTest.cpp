@@ -182,6 +182,7 @@ TEST_F(WorkerTest, StopRequestEndsBeforeTheNextFavorite)
     for (int i = 1; i < 4; ++i) EXPECT_EQ(table[i].iStatut, kCodeWaiting) << i;
     EXPECT_EQ(server.requestCount(), 1);
     EXPECT_EQ(view.meters.back(), 100);
+    EXPECT_EQ(view.counts.last(), "1") << "the last count is the rows done";
 }
 
 TEST_F(WorkerTest, StopDuringAHangingRequestStillWritesItsCode)

@@ -3,6 +3,7 @@
 #include "app/DataModules.h"
 #include "app/ErrorDisplay.h"
 #include "app/TabIcons.h"
+#include "app/banner/Banner.h"
 #include "app/cleanup/CleanupController.h"
 #include "app/analysis/AnalysisController.h"
 #include "app/settings/SettingsPages.h"
@@ -121,6 +122,8 @@ void TForm12::buildWindow()
     m_browser1 = new platform::EmbeddedBrowser(m_panel1);
     m_browser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_browser1->setGeometry(0, 0, kClientWidth, kBannerHeight);
+    // The window's Timer1 drives the refresh; the controller's own timer stays off.
+    m_banner = new banner::BannerController(m_browser1, banner::DefaultBannerPageUrl(), this);
 
     m_background = new QFrame(this);
     m_background->setObjectName(QStringLiteral("pBackground"));
@@ -278,7 +281,7 @@ void TForm12::PositionMainWindow()
 
 void TForm12::RefreshBanner()
 {
-    if (m_browser1->readyState() != platform::EmbeddedBrowser::Complete) m_browser1->stop();
+    m_banner->RefreshBanner();
 }
 
 QString TForm12::BuildCreditsText() const

@@ -41,6 +41,9 @@ namespace signetrix {
 namespace platform {
 class EmbeddedBrowser;
 }
+namespace banner {
+class BannerController;
+}
 
 class AnalysisController;
 class PageControl;
@@ -114,6 +117,7 @@ public:
     QFrame* Panel1() const { return m_panel1; }
     platform::EmbeddedBrowser* WebBrowser1() const { return m_browser1; }
     QTimer* Timer1() const { return m_timer1; }
+    banner::BannerController* banner() const { return m_banner; }
 
     static constexpr int kClientWidth = 722;
     static constexpr int kClientHeight = 656;
@@ -151,6 +155,7 @@ private:
     PageControl* m_pageControl = nullptr;
     QWidget* m_tsAbout = nullptr;
     QTimer* m_timer1 = nullptr;
+    banner::BannerController* m_banner = nullptr;
 
     std::vector<std::unique_ptr<ComponentState>> m_states;
     std::unique_ptr<SettingsPages> m_settingsPages;

@@ -2,7 +2,9 @@
 // tab, the backup page's account states, the debug layout and the close.
 #include "WindowFixture.h"
 
+#include "app/banner/Banner.h"
 #include "platform/CodePage.h"
+#include "platform/browser/EmbeddedBrowser.h"
 #include "settings/PasswordCipher.h"
 
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace signetrix::test {
@@ -45,6 +48,19 @@ TEST_F(MainWindow, StartsInStartModeWithTheFavoritesCount)
     EXPECT_TRUE(w("pProcessAnalyse")->isHidden());
     EXPECT_EQ(w<QPushButton>("btnStartAnalyse")->text(), "Commencer l'analyse");
     EXPECT_TRUE(boxes.shown().empty()) << boxes.texts().join('\n').toStdString();
+}
+
+// Nothing listens on the banner host of a test build: the window is up at
+// once and the banner ends up an empty document.
+TEST_F(MainWindow, WithoutBannerHostTheWindowStartsWithAnEmptyBanner)
+{
+    TForm12& f = start();
+    EXPECT_EQ(mainTabs(), kStartTabs);
+    auto* banner = f.WebBrowser1();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.banner()->isFetching() && banner->readyState() == 4; }, 20000));
+    EXPECT_TRUE(banner->documentPresent());
+    EXPECT_TRUE(banner->bodyInnerText().trimmed().isEmpty());
+    EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(MainWindow, WithoutFavoritesFolderTheTotalIsZero)

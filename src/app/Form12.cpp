@@ -24,6 +24,7 @@
 #include "app/dialogs/UTemplateHint.h"
 #include "favorites/FavoritesFolder.h"
 #include "platform/CodePage.h"
+#include "platform/Errors.h"
 #include "platform/browser/EmbeddedBrowser.h"
 #include "settings/PasswordCipher.h"
 
@@ -33,6 +34,8 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTimer>
+
+#include <optional>
 
 namespace signetrix {
 namespace {
@@ -102,6 +105,13 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
         for (auto& state : m_states)
             if (state->active()) state->restore();
     });
+}
+
+ComponentState& TForm12::stateNamed(const char* name)
+{
+    for (auto& state : m_states)
+        if (state->name() == QLatin1String(name)) return *state;
+    throw Error(QStringLiteral("Missing settings state %1").arg(QLatin1String(name)));
 }
 
 TForm12::~TForm12()
@@ -298,21 +308,15 @@ void TForm12::ShowOnlyPage(QWidget* page)
 
 void TForm12::ShowOnlySubPage(QTabWidget* control, QWidget* page)
 {
-    auto* pages = qobject_cast<PageControl*>(control);
     const int index = control->indexOf(page);
     if (index < 0) return;
-    if (pages) {
-        const PageControl::ProgrammaticChange programmatic(pages);
-        control->setTabVisible(index, true);
-        control->setCurrentIndex(index);
-        for (int i = 0; i < control->count(); ++i)
-            if (i != index) control->setTabVisible(i, false);
-    } else {
-        control->setTabVisible(index, true);
-        control->setCurrentIndex(index);
-        for (int i = 0; i < control->count(); ++i)
-            if (i != index) control->setTabVisible(i, false);
-    }
+    // Pages the program shows pass no changing guard and run no page reaction.
+    std::optional<PageControl::ProgrammaticChange> programmatic;
+    if (auto* pages = qobject_cast<PageControl*>(control)) programmatic.emplace(pages);
+    control->setTabVisible(index, true);
+    control->setCurrentIndex(index);
+    for (int i = 0; i < control->count(); ++i)
+        if (i != index) control->setTabVisible(i, false);
 }
 
 void TForm12::ShowPanelCentred(QWidget* panel)

@@ -97,11 +97,12 @@ public:
     bool AnalysisCancelled = false;
 
     // The settings states, by their window names.
-    ComponentState& OvcComponentStateActions() { return *m_states[0]; }
-    ComponentState& OvcComponentStateProxy() { return *m_states[1]; }
-    ComponentState& OvcComponentStateDivers() { return *m_states[2]; }
-    ComponentState& OvcComponentStateMaxFiles() { return *m_states[3]; }
-    ComponentState& OvcComponentStateInscriptionBackupWeb() { return *m_states[4]; }
+    ComponentState& OvcComponentStateActions() { return stateNamed("OvcComponentStateActions"); }
+    ComponentState& OvcComponentStateProxy() { return stateNamed("OvcComponentStateProxy"); }
+    ComponentState& OvcComponentStateDivers() { return stateNamed("OvcComponentStateDivers"); }
+    ComponentState& OvcComponentStateMaxFiles() { return stateNamed("OvcComponentStateMaxFiles"); }
+    ComponentState& OvcComponentStateInscriptionBackupWeb() { return stateNamed("OvcComponentStateInscriptionBackupWeb"); }
+    ComponentState& stateNamed(const char* name);
     SettingsPages& settingsPages() { return *m_settingsPages; }
 
     // Page control reactions --------------------------------------------------

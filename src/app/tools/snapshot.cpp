@@ -9,6 +9,8 @@
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/dialogs/HelpTexts.h"
+#include "app/dialogs/UKelAbout.h"
+#include "app/dialogs/UWait.h"
 #include "app/dialogs/UTemplateHint.h"
 #include "app/widgets/PageControl.h"
 #include "platform/AppPaths.h"
@@ -108,6 +110,22 @@ int main(int argc, char** argv)
                                                   signetrix::dialogs::helpTitle(table), QPoint(40, 40));
         hint.show();
         ok &= save(hint, folder, QString::fromLatin1(name));
+    }
+
+    {
+        auto* about = new signetrix::dialogs::TfrmAbout(&form); // deletes itself when closed
+        about->setCredits(form.BuildCreditsText());
+        about->show();
+        ok &= save(*about, folder, QStringLiteral("about"));
+        about->close();
+    }
+    {
+        signetrix::dialogs::TfrmWait wait(&form);
+        wait.ConnectProgress();
+        wait.PourcentProgressData(40);
+        wait.PourcentProgressTransfert(70);
+        ok &= save(wait, folder, QStringLiteral("wait"));
+        wait.close();
     }
 
     form.hide();

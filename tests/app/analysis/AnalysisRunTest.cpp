@@ -140,6 +140,12 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     ASSERT_NE(rowFor(server.url("/650")), nullptr);
     EXPECT_EQ(rowFor(server.url("/650"))->iStatut, 650);
+
+    // "Annuler" on the summary goes back to the start mode.
+    button("btnCancelCorrections")->click();
+    EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible());
+    EXPECT_FALSE(summary->isVisible());
+    EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
 }
 
 TEST_F(AnalysisRunTest, EmptyTreeEndsWithAnEmptySummary)

@@ -4,6 +4,7 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/Form12.h"
+#include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
 #include "platform/Errors.h"
 
@@ -89,6 +90,44 @@ TEST(RadioGroup, ClampsTheChoiceAndReportsEveryChange)
     EXPECT_EQ(clicked.count(), 1);
     group.setItems({"A"});
     EXPECT_EQ(group.currentIndex(), 0) << "fewer items clamp the choice";
+}
+
+TEST(PageControl, GuardsAndReportsOnlyTheUsersChanges)
+{
+    PageControl pages;
+    QWidget* a = new QWidget;
+    QWidget* b = new QWidget;
+    QWidget* c = new QWidget;
+    pages.addTab(a, "a");
+    pages.addTab(b, "b");
+    pages.addTab(c, "c");
+    bool allow = true;
+    QList<QWidget*> asked;
+    pages.setChangingGuard([&](QWidget* current) {
+        asked << current;
+        return allow;
+    });
+    QSignalSpy changed(&pages, &PageControl::pageChanged);
+
+    pages.setCurrentWidget(b); // the user's choice
+    EXPECT_EQ(asked, QList<QWidget*>{a});
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<QWidget*>(), b);
+
+    allow = false;
+    pages.setCurrentWidget(c);
+    EXPECT_EQ(pages.currentWidget(), b) << "a refused change puts the page back";
+    EXPECT_EQ(pages.activePage(), b);
+    EXPECT_EQ(changed.count(), 1);
+
+    asked.clear();
+    pages.setActivePage(c); // the program's choice
+    pages.setPageTabVisible(c, false);
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_NE(pages.currentWidget(), c) << "hiding the current tab moves to a shown one";
+    EXPECT_EQ(pages.activePage(), pages.currentWidget());
+    EXPECT_FALSE(pages.isPageTabVisible(c));
 }
 
 TEST(MainWindowPosition, CentresAboveABottomTaskBarOnly)

@@ -3,6 +3,7 @@
 #include "../support/TestSupport.h"
 
 #include "app/ErrorDisplay.h"
+#include "app/QtMessageBoxes.h"
 #include "app/Form12.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -62,6 +64,45 @@ TEST(ErrorDisplay, HandlerErrorsAreShownAndTheEventLoopGoesOn)
     QTimer::singleShot(0, &button, [&] { ticked = true; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticked; }));
     EXPECT_EQ(boxes.texts().last(), "Unable to write to /x/y.ini.");
+}
+
+// The program's real boxes: caption, text, icon, buttons and the answer given.
+TEST(QtMessageBoxes, ShowsTheBoxAndReturnsTheButtonPressed)
+{
+    using platform::MessageAnswer;
+    using platform::MessageButtons;
+    using platform::MessageKind;
+    struct Case {
+        MessageKind kind;
+        MessageButtons buttons;
+        QMessageBox::StandardButton press;
+        QMessageBox::Icon icon;
+        MessageAnswer answer;
+    } cases[] = {
+        {MessageKind::Confirmation, MessageButtons::YesNo, QMessageBox::Yes, QMessageBox::Question, MessageAnswer::Yes},
+        {MessageKind::Confirmation, MessageButtons::YesNo, QMessageBox::No, QMessageBox::Question, MessageAnswer::No},
+        {MessageKind::Error, MessageButtons::Ok, QMessageBox::Ok, QMessageBox::Critical, MessageAnswer::Ok},
+        {MessageKind::Warning, MessageButtons::OkCancel, QMessageBox::Cancel, QMessageBox::Warning, MessageAnswer::Cancel},
+        {MessageKind::Information, MessageButtons::Ok, QMessageBox::Ok, QMessageBox::Information, MessageAnswer::Ok},
+    };
+    QtMessageBoxes service;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.press));
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            if (QAbstractButton* b = box->button(c.press)) b->click();
+        });
+        EXPECT_EQ(service.show(c.kind, "Signetrix", "Voulez-vous ?", c.buttons), c.answer);
+        EXPECT_EQ(title, "Signetrix");
+        EXPECT_EQ(text, "Voulez-vous ?");
+        EXPECT_EQ(icon, c.icon);
+    }
 }
 
 TEST(RadioGroup, ClampsTheChoiceAndReportsEveryChange)

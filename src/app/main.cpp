@@ -15,11 +15,16 @@ int main(int argc, char** argv)
     signetrix::QtMessageBoxes boxes;
     signetrix::platform::setMessageBoxService(&boxes);
 
-    signetrix::TdmCommon dmCommon;
-    signetrix::TReVuvidizEdevav reVuvidizEdevav;
-    signetrix::TForm12 form12(dmCommon, reVuvidizEdevav);
-    form12.show();
-    const int code = app.exec();
+    int code = 0;
+    {
+        // The window saves the account settings as it goes, and may still
+        // report a failure then: the boxes outlive it.
+        signetrix::TdmCommon dmCommon;
+        signetrix::TReVuvidizEdevav reVuvidizEdevav;
+        signetrix::TForm12 form12(dmCommon, reVuvidizEdevav);
+        form12.show();
+        code = app.exec();
+    }
     signetrix::platform::setMessageBoxService(nullptr);
     return code;
 }

@@ -217,8 +217,9 @@ void BannerController::WebBrowser1DocumentComplete()
 
 void BannerController::WebBrowser1NewWindow2(bool* cancel)
 {
+    // A banner link that wants a window of its own opens in the user's browser.
     WriteLog("WebBrowser1NewWindow2", "");
-    *cancel = true;
+    *cancel = false;
 }
 
 } // namespace signetrix::banner

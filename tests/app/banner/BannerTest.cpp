@@ -225,7 +225,7 @@ TEST_F(BannerTest, DestructionDuringAFetchAbandonsIt)
     EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("gardée"));
 }
 
-TEST_F(BannerTest, NewWindowRequestsAreLoggedAndRefused)
+TEST_F(BannerTest, NewWindowRequestsAreLoggedAndOpenInTheUsersBrowser)
 {
     std::vector<QUrl> opened;
     EmbeddedBrowser::setExternalOpener([&](const QUrl& url) { opened.push_back(url); });
@@ -247,7 +247,8 @@ TEST_F(BannerTest, NewWindowRequestsAreLoggedAndRefused)
     const QList<QByteArray> lines = log.readAll().split('\n');
     ASSERT_GE(lines.size(), 1);
     EXPECT_TRUE(lines[0].trimmed().endsWith("WebBrowser1NewWindow2"));
-    EXPECT_TRUE(opened.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, kWait));
+    EXPECT_EQ(opened.front().path(), QStringLiteral("/pub"));
     EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("publicité")); // the banner stays on its page
     for (const auto& request : server.requests()) EXPECT_NE(request.target, "/pub");
 }

@@ -230,9 +230,10 @@ TEST_F(BannerTest, NewWindowRequestsAreLoggedAndOpenInTheUsersBrowser)
     std::vector<QUrl> opened;
     EmbeddedBrowser::setExternalOpener([&](const QUrl& url) { opened.push_back(url); });
     server.route("/pub", HttpReply::status(200, "<body>pub</body>"));
-    server.route(kPath, HttpReply::status(200, "<body><a id=\"l\" target=\"_blank\" href=\"/pub\">publicit\xE9</a>"
-                                               "<script>window.onload=function(){"
-                                               "document.getElementById('l').click();};</script></body>"));
+    // The page is loaded from text, so only an absolute link names the server.
+    server.route(kPath, HttpReply::status(200, "<body><a id=\"l\" target=\"_blank\" href=\"" + server.url("/pub") +
+                                                   "\">publicit\xE9</a><script>window.onload=function(){"
+                                                   "document.getElementById('l').click();};</script></body>"));
     const QString logPath = signetrix::platform::logFilePath();
     ASSERT_TRUE(refresh());
     ASSERT_TRUE(QTest::qWaitFor(

@@ -2,6 +2,8 @@
 // tab, the backup page's account states, the debug layout and the close.
 #include "WindowFixture.h"
 
+#include "support/HttpTestServer.h"
+
 #include "app/banner/Banner.h"
 #include "platform/CodePage.h"
 #include "platform/browser/EmbeddedBrowser.h"
@@ -17,6 +19,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTcpServer>
+#include <QHostAddress>
 
 namespace signetrix::test {
 namespace {
@@ -50,16 +54,48 @@ TEST_F(MainWindow, StartsInStartModeWithTheFavoritesCount)
     EXPECT_TRUE(boxes.shown().empty()) << boxes.texts().join('\n').toStdString();
 }
 
-// Nothing listens on the banner host of a test build: the window is up at
-// once and the banner ends up an empty document.
+// Points the window's banner at a host of the test's own for one test.
+class BannerHostGuard {
+public:
+    explicit BannerHostGuard(const QString& host) { signetrix::banner::setBannerHostForTesting(host); }
+    ~BannerHostGuard() { signetrix::banner::setBannerHostForTesting(QString()); }
+};
+
+// A port nobody listens on: the window is up at once and the banner ends up an
+// empty document, without a message.
 TEST_F(MainWindow, WithoutBannerHostTheWindowStartsWithAnEmptyBanner)
 {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 deadPort = probe.serverPort();
+    probe.close();
+    BannerHostGuard host(QStringLiteral("http://127.0.0.1:%1").arg(deadPort));
+
     TForm12& f = start();
     EXPECT_EQ(mainTabs(), kStartTabs);
     auto* banner = f.WebBrowser1();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.banner()->isFetching() && banner->readyState() == 4; }, 20000));
     EXPECT_TRUE(banner->documentPresent());
     EXPECT_TRUE(banner->bodyInnerText().trimmed().isEmpty());
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(MainWindow, BannerHostPageIsShownInTheBannerStrip)
+{
+    HttpTestServer server;
+    server.route("/err/Signetrix.htm",
+                 HttpReply::status(200, "<html><body>Bienvenue sur la banni\xC3\xA8re</body></html>")
+                     .header("Content-Type", "text/html; charset=UTF-8"));
+    BannerHostGuard host(QString::fromLatin1(server.baseUrl()));
+
+    TForm12& f = start();
+    auto* banner = f.WebBrowser1();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return banner->bodyInnerText().contains(QStringLiteral("Bienvenue sur la bannière")); }, 20000));
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests().front().target, "/err/Signetrix.htm");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return banner->bodyOverflow().y == QStringLiteral("hidden"); }, 5000));
+    EXPECT_EQ(banner->bodyOverflow().x, QStringLiteral("hidden"));
     EXPECT_TRUE(boxes.shown().empty());
 }
 

@@ -90,8 +90,19 @@ QString BannerPageUrl(const QString& host)
     return base + QLatin1String(kBannerPath);
 }
 
+namespace {
+QString& bannerHostOverride()
+{
+    static QString host;
+    return host;
+}
+} // namespace
+
+void setBannerHostForTesting(const QString& host) { bannerHostOverride() = host; }
+
 QString DefaultBannerPageUrl()
 {
+    if (!bannerHostOverride().isEmpty()) return BannerPageUrl(bannerHostOverride());
 #ifdef SIGNETRIX_BANNER_HOST
     return BannerPageUrl(QStringLiteral(SIGNETRIX_BANNER_HOST));
 #else

@@ -36,8 +36,10 @@ inline constexpr int kRefreshIntervalMs = 120000;
 
 // The banner page's address on the given host ("http://host[:port]").
 QString BannerPageUrl(const QString& host);
-// The banner page's address on the host this build was configured with.
+// The banner page's address on the host this build was configured with, or on
+// the host a test put in its place.
 QString DefaultBannerPageUrl();
+void setBannerHostForTesting(const QString& host); // empty restores the build's host
 
 struct BannerPage {
     QByteArray html;    // empty on any failure

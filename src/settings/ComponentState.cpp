@@ -11,14 +11,6 @@
 namespace signetrix {
 namespace {
 
-QString trimmedValue(const QString& text)
-{
-    qsizetype b = 0, e = text.size();
-    while (b < e && text[b].unicode() <= ' ') ++b;
-    while (e > b && text[e - 1].unicode() <= ' ') --e;
-    return text.mid(b, e - b);
-}
-
 using Kind = ComponentState::Kind;
 
 struct PropertyName {
@@ -193,7 +185,7 @@ void ComponentState::save()
         if (!b.control) continue;
         const QString value = formatValue(b);
         if (value.isEmpty() && b.kind != Kind::Text) continue;
-        m_store.writeString(m_spec.section, b.key, trimmedValue(value));
+        m_store.writeString(m_spec.section, b.key, TrimmedValue(value));
     }
     m_saved = true;
 }

@@ -7,17 +7,13 @@
 #include "platform/ProfileStrings.h"
 
 namespace signetrix {
-namespace {
-
-QString trimmedValue(const QString& text)
+QString TrimmedValue(const QString& text)
 {
     qsizetype b = 0, e = text.size();
     while (b < e && text[b].unicode() <= ' ') ++b;
     while (e > b && text[e - 1].unicode() <= ' ') --e;
     return text.mid(b, e - b);
 }
-
-} // namespace
 
 IniStore::IniStore() = default;
 
@@ -33,7 +29,7 @@ QString IniStore::readString(const QString& section, const QString& key, const Q
     const QByteArray value = platform::getProfileString(fs::nativeFromWide(fileName()), codepage::toAnsi(section),
                                                         codepage::toAnsi(key), codepage::toAnsi(def),
                                                         MaxValueChars);
-    return trimmedValue(codepage::fromAnsi(value));
+    return TrimmedValue(codepage::fromAnsi(value));
 }
 
 void IniStore::writeString(const QString& section, const QString& key, const QString& value)

@@ -10,6 +10,10 @@
 
 namespace signetrix {
 
+// Removes leading and trailing blanks and control characters, as every stored
+// value is trimmed before it is written and after it is read.
+QString TrimmedValue(const QString& text);
+
 class IniStore {
 public:
     // The store on "Signetrix.ini" in the executable's folder, looked up at

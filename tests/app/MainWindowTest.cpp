@@ -106,7 +106,7 @@ TEST_F(MainWindow, WithoutFavoritesFolderTheTotalIsZero)
     EXPECT_EQ(mainTabs(), kStartTabs);
 }
 
-TEST_F(MainWindow, LayoutAndTabsAsDesigned)
+TEST_F(MainWindow, FixedLayoutAndTabsInOrder)
 {
     TForm12& f = start();
     auto* pages = w<QTabWidget>("PageControl1");

@@ -9,7 +9,6 @@ PACKAGES=(
   libgl-dev libglx-dev fonts-dejavu-core
   libcurl4-openssl-dev libzip-dev zlib1g-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
-  tinyproxy python3
 )
 
 missing=()

@@ -2,8 +2,7 @@
 # calling folder. A folder whose sources have not been written yet gives an
 # interface library, so the targets that link it still configure.
 function(signetrix_library NAME)
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  list(FILTER sources INCLUDE REGEX ".*\\.cpp$")
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(sources)
     file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     add_library(${NAME} STATIC ${sources} ${headers})

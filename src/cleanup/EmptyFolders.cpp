@@ -102,24 +102,18 @@ EmptyFolderResult RemoveEmptyFolders(const QByteArray& root, const EmptyFolderPr
 
     QByteArrayList entries;
     if (!rootFolder.isEmpty()) entries = ListFolderEntries(rootWithSeparator);
+    // The meter walks the entries, then the folders they lie in.
     const int n = static_cast<int>(entries.size());
-    QByteArrayList folders;
-    QSet<QByteArray> seen;
     for (int p = 0; p < n; ++p) {
         meter(meterPercent(p, n));
         call(progress.pump);
-        const QByteArray folder = entries.at(p).left(entries.at(p).lastIndexOf('/') + 1);
-        if (!seen.contains(folder)) {
-            seen.insert(folder);
-            folders.append(folder);
-        }
     }
-    const int m = static_cast<int>(folders.size());
+    result.table = BuildFolderTable(entries);
+    const int m = static_cast<int>(result.table.size());
     for (int p = 0; p < m; ++p) {
         meter(meterPercent(p, m));
         call(progress.pump);
     }
-    result.table = BuildFolderTable(folders);
     SortFolderTable(result.table);
 
     if (progress.phase) progress.phase(1);

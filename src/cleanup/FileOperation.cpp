@@ -58,12 +58,16 @@ int copyBytes(int in, int out)
     }
 }
 
-int finishTarget(int out, const struct stat& source)
+// Fills the new target from the source, gives it the source's permission bits
+// and times, and closes it; returns 0 or the errno of the first failure.
+int writeTarget(int in, Fd& out, const struct stat& source)
 {
-    if (::fchmod(out, source.st_mode & 07777) != 0) return errno;
+    int e = copyBytes(in, out.get());
+    if (!e && ::fchmod(out.get(), source.st_mode & 07777) != 0) e = errno;
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(out, times) != 0) return errno;
-    return 0;
+    if (!e && ::futimens(out.get(), times) != 0) e = errno;
+    const int c = out.close();
+    return e ? e : c;
 }
 
 // Returns 0 or the errno of the failure; never leaves a partial target behind.
@@ -89,10 +93,7 @@ int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExis
         // O_EXCL settles the race with another writer of the same name.
         Fd out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (out.get() < 0) return errno;
-        int e = copyBytes(in.get(), out.get());
-        if (!e) e = finishTarget(out.get(), st);
-        const int c = out.close();
-        if (!e) e = c;
+        const int e = writeTarget(in.get(), out, st);
         if (e) ::unlink(target.constData());
         return e;
     }
@@ -104,10 +105,7 @@ int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExis
     QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));
     if (out.get() < 0) return errno;
-    int e = copyBytes(in.get(), out.get());
-    if (!e) e = finishTarget(out.get(), st);
-    const int c = out.close();
-    if (!e) e = c;
+    int e = writeTarget(in.get(), out, st);
     if (!e && ::rename(temp.constData(), target.constData()) != 0) e = errno;
     if (e) ::unlink(temp.constData());
     return e;
@@ -121,6 +119,14 @@ int deleteFile(const QByteArray& path)
     if (S_ISDIR(st.st_mode)) return EISDIR;
     if (!S_ISLNK(st.st_mode) && fs::isReadOnly(path)) return EACCES;
     return ::unlink(path.constData()) == 0 ? 0 : errno;
+}
+
+TFileOperation* createNamed(QObject* owner, const QString& name, TStFileOp operation)
+{
+    auto* op = new TFileOperation(owner);
+    op->setObjectName(name);
+    op->Operation = operation;
+    return op;
 }
 
 } // namespace
@@ -143,20 +149,12 @@ bool TFileOperation::Execute()
 
 TFileOperation* createFileOperation(QObject* owner)
 {
-    auto* op = new TFileOperation(owner);
-    op->setObjectName(QStringLiteral("FileOperation"));
-    op->Operation = TStFileOp::fopCopy;
-    op->FailIfExists = false;
-    return op;
+    return createNamed(owner, QStringLiteral("FileOperation"), TStFileOp::fopCopy);
 }
 
 TFileOperation* createFileOperationDelete(QObject* owner)
 {
-    auto* op = new TFileOperation(owner);
-    op->setObjectName(QStringLiteral("FileOperationDelete"));
-    op->Operation = TStFileOp::fopDelete;
-    op->FailIfExists = false;
-    return op;
+    return createNamed(owner, QStringLiteral("FileOperationDelete"), TStFileOp::fopDelete);
 }
 
 } // namespace signetrix

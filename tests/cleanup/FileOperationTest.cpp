@@ -119,6 +119,20 @@ TEST(FileOperation, SharedInstancesHaveTheirFixedSettings)
     EXPECT_EQ(del->Operation, TStFileOp::fopDelete);
     EXPECT_FALSE(copy->FailIfExists);
     EXPECT_FALSE(del->FailIfExists);
+
+    // What the settings mean on disk: the copy instance replaces an existing
+    // target, the delete instance removes its sources.
+    TempTree tree;
+    tree.write("src.url", "new");
+    tree.write("dst.url", "old");
+    copy->SourceFiles = {tree.native("src.url")};
+    copy->Destination = tree.native("dst.url");
+    EXPECT_TRUE(copy->Execute());
+    EXPECT_EQ(tree.read("dst.url"), QByteArray("new"));
+    del->SourceFiles = {tree.native("src.url")};
+    EXPECT_TRUE(del->Execute());
+    EXPECT_FALSE(tree.exists("src.url"));
+    EXPECT_TRUE(tree.exists("dst.url"));
 }
 
 } // namespace

@@ -15,7 +15,6 @@ class CipherState {
 public:
     explicit CipherState(const QByteArray& key)
     {
-        m_key.fill(0);
         std::memcpy(m_key.data(), key.constData(), static_cast<size_t>(key.size()));
     }
 

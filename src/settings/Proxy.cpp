@@ -4,56 +4,64 @@
 #include "platform/Errors.h"
 
 namespace signetrix {
+namespace {
+
+// What either client is given: everything empty when the proxy is off, no
+// credentials without authentication.
+struct ProxyFields {
+    QByteArray server;
+    qint32 port = 0;
+    QByteArray user;
+    QByteArray password;
+};
+
+// Converts the port first, so a bad one throws before any client or record is touched.
+ProxyFields proxyFields(const ProxyValues& values)
+{
+    ProxyFields fields;
+    if (!values.useProxy) return fields;
+    fields.port = StrToInt(values.port);
+    fields.server = codepage::toAnsi(values.host);
+    if (values.authentication) {
+        fields.user = codepage::toAnsi(values.user);
+        fields.password = codepage::toAnsi(values.password);
+    }
+    return fields;
+}
+
+void fillRecord(bool useProxy, const ProxyFields& fields, tyiProxyConnectionInfo& record)
+{
+    record.BasicAuthentication = useProxy;
+    record.ProxyServer = fields.server;
+    record.ProxyPort = fields.port;
+    record.ProxyUsername = fields.user;
+    record.ProxyPassword = fields.password;
+}
+
+} // namespace
 
 void PrepareProxySettings(const ProxyValues& values, HttpClientProxySettings& client,
                           tyiProxyConnectionInfo& record)
 {
-    // Convert first: a bad port must leave the client and the record as they were.
-    const int port = values.useProxy ? StrToInt(values.port) : 0;
-
+    const ProxyFields fields = proxyFields(values);
     client.basicAuthentication = values.useProxy;
-    if (values.useProxy) {
-        client.proxyServer = codepage::toAnsi(values.host);
-        client.proxyPort = port;
-        client.username = values.authentication ? codepage::toAnsi(values.user) : QByteArray();
-        client.password = values.authentication ? codepage::toAnsi(values.password) : QByteArray();
-    } else {
-        client.proxyServer.clear();
-        client.proxyPort = 0;
-        client.username.clear();
-        client.password.clear();
-    }
-
-    record.BasicAuthentication = client.basicAuthentication;
-    record.ProxyServer = client.proxyServer;
-    record.ProxyPort = client.proxyPort;
-    record.ProxyUsername = client.username;
-    record.ProxyPassword = client.password;
+    client.proxyServer = fields.server;
+    client.proxyPort = fields.port;
+    client.username = fields.user;
+    client.password = fields.password;
+    fillRecord(values.useProxy, fields, record);
 }
 
 void PrepareFtpProxy(const ProxyValues& values, FtpClientProxySettings& client, tyiProxyConnectionInfo& record)
 {
-    const int port = values.useProxy ? StrToInt(values.port) : 0;
-
-    if (values.useProxy) {
-        // The proxy method stays as it is: the transfer itself decides how to use the proxy.
-        client.host = codepage::toAnsi(values.host);
-        client.port = port;
-        client.username = values.authentication ? codepage::toAnsi(values.user) : QByteArray();
-        client.password = values.authentication ? codepage::toAnsi(values.password) : QByteArray();
-    } else {
-        client.host.clear();
-        client.port = 0;
-        client.username.clear();
-        client.password.clear();
-        client.method = FtpClientProxySettings::Method::None;
-    }
-
-    record.BasicAuthentication = values.useProxy;
-    record.ProxyServer = client.host;
-    record.ProxyPort = client.port;
-    record.ProxyUsername = client.username;
-    record.ProxyPassword = client.password;
+    const ProxyFields fields = proxyFields(values);
+    client.host = fields.server;
+    client.port = fields.port;
+    client.username = fields.user;
+    client.password = fields.password;
+    // On, the proxy method stays as it is: the transfer itself decides how to use the proxy.
+    if (!values.useProxy) client.method = FtpClientProxySettings::Method::None;
+    fillRecord(values.useProxy, fields, record);
 }
 
 } // namespace signetrix

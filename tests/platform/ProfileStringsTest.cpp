@@ -13,6 +13,14 @@ namespace {
 
 using test::TempTree;
 
+// Writes [S] k=2 to path, which must be refused; returns the error number given.
+int refusedWriteError(const QByteArray& path)
+{
+    int error = 0;
+    EXPECT_FALSE(writeProfileString(path, "S", "k", "2", &error)) << "the write was not refused";
+    return error;
+}
+
 struct WriteCase {
     const char* name;
     QByteArray before;
@@ -80,9 +88,7 @@ TEST(ProfileWrite, MissingFileIsCreated)
     ASSERT_TRUE(writeProfileString(path, "Setting", "Other.Checked", "1"));
     EXPECT_EQ(tree.read(QStringLiteral("new.ini")).toStdString(), "[Setting]\r\nedFileMax.Text=12\r\nOther.Checked=1\r\n");
 
-    int error = 0;
-    EXPECT_FALSE(writeProfileString(tree.native(QStringLiteral("no/such/folder.ini")), "S", "k", "v", &error));
-    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(refusedWriteError(tree.native(QStringLiteral("no/such/folder.ini"))), ENOENT);
 }
 
 TEST(ProfileWrite, PermissionsAreKept)
@@ -108,9 +114,7 @@ TEST(ProfileWrite, ReadOnlyFileIsRefusedAndUnchanged)
     const QByteArray path = tree.native(QStringLiteral("ro.ini"));
     ASSERT_EQ(::chmod(path.constData(), 0444), 0);
 
-    int error = 0;
-    EXPECT_FALSE(writeProfileString(path, "S", "k", "2", &error));
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(refusedWriteError(path), EACCES);
     EXPECT_FALSE(writeProfileString(path, "T", "new", "2"));
     EXPECT_EQ(tree.read(QStringLiteral("ro.ini")).toStdString(), before.toStdString());
     struct stat st;
@@ -124,9 +128,7 @@ TEST(ProfileWrite, FolderIsRefused)
 {
     TempTree tree;
     tree.mkdir(QStringLiteral("dir.ini"));
-    int error = 0;
-    EXPECT_FALSE(writeProfileString(tree.native(QStringLiteral("dir.ini")), "S", "k", "v", &error));
-    EXPECT_EQ(error, EISDIR);
+    EXPECT_EQ(refusedWriteError(tree.native(QStringLiteral("dir.ini"))), EISDIR);
 }
 
 TEST(ProfileWrite, SymbolicLinkIsWrittenThrough)

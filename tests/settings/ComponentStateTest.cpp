@@ -419,41 +419,32 @@ TEST_F(SettingsFile, LoadEmitsTheControlsOwnChangeSignals)
 
 TEST_F(SettingsFile, SavingKeepsEveryOtherLine)
 {
-    const QByteArray before = "; kept comment\r\n"
-                              "[Setting]\r\n"
-                              "edFileMax.Text=50\r\n"
-                              "chkbDebug.Checked=True\r\n"
-                              "\r\n"
-                              "[SettingProxy]\r\n"
-                              "edProxyPort.Text=3128\r\n"
-                              "unknown.Key=stays\r\n"
-                              "CHKBPROXY.CHECKED=False\r\n"
-                              "\r\n"
-                              "[SettingBackupWeb]\r\n"
-                              "edID.Text=12\r\n";
-    writeIni(before);
+    // Lines the save must leave as they are, before and after the proxy keys.
+    const QByteArray keptBefore = "; kept comment\r\n"
+                                  "[Setting]\r\n"
+                                  "edFileMax.Text=50\r\n"
+                                  "chkbDebug.Checked=True\r\n"
+                                  "\r\n"
+                                  "[SettingProxy]\r\n"
+                                  "edProxyPort.Text=3128\r\n"
+                                  "unknown.Key=stays\r\n";
+    const QByteArray keptAfter = "\r\n"
+                                 "[SettingBackupWeb]\r\n"
+                                 "edID.Text=12\r\n";
+    writeIni(keptBefore + "CHKBPROXY.CHECKED=False\r\n" + keptAfter);
     SettingsForm form;
     form.restoreAll();
     EXPECT_EQ(form.line("edFileMax")->text(), QString("50"));
     EXPECT_TRUE(form.check("chkbDebug")->isChecked());
     form.line("edProxyHote")->setText(QStringLiteral("cache.lan"));
     form.state("SettingProxy").save();
-    EXPECT_EQ(iniBytes(), QByteArray("; kept comment\r\n"
-                                     "[Setting]\r\n"
-                                     "edFileMax.Text=50\r\n"
-                                     "chkbDebug.Checked=True\r\n"
-                                     "\r\n"
-                                     "[SettingProxy]\r\n"
-                                     "edProxyPort.Text=3128\r\n"
-                                     "unknown.Key=stays\r\n"
-                                     "chkbProxy.Checked=False\r\n"
-                                     "edProxyHote.Text=cache.lan\r\n"
-                                     "chkbProxyAuthentification.Checked=False\r\n"
-                                     "edProxyUser.Text=\r\n"
-                                     "edProxyPasswordCrypt.Text=\r\n"
-                                     "\r\n"
-                                     "[SettingBackupWeb]\r\n"
-                                     "edID.Text=12\r\n"));
+    EXPECT_EQ(iniBytes(), keptBefore +
+                              "chkbProxy.Checked=False\r\n"
+                              "edProxyHote.Text=cache.lan\r\n"
+                              "chkbProxyAuthentification.Checked=False\r\n"
+                              "edProxyUser.Text=\r\n"
+                              "edProxyPasswordCrypt.Text=\r\n" +
+                              keptAfter);
 }
 
 TEST_F(SettingsFile, ReadOnlyFileIsRefusedAndKeptWhole)

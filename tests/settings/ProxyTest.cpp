@@ -48,8 +48,10 @@ const ProxyCase kCases[] = {
 };
 
 // Both clients start with stale values so that every field must be written.
+// The FTP proxy method gets a value no setting names, to see whether it is reset.
+constexpr auto kStaleMethod = static_cast<FtpClientProxySettings::Method>(7);
 HttpClientProxySettings staleHttp() { return {false, "stale", 1, "stale-user", "stale-pw"}; }
-FtpClientProxySettings staleFtp() { return {"stale", 1, "stale-user", "stale-pw", FtpClientProxySettings::Method::None}; }
+FtpClientProxySettings staleFtp() { return {"stale", 1, "stale-user", "stale-pw", kStaleMethod}; }
 tyiProxyConnectionInfo staleRecord() { return {true, "old", 2, "old-user", "old-pw"}; }
 
 void expectRecord(const tyiProxyConnectionInfo& r, const Expected& e)
@@ -88,7 +90,8 @@ TEST(Proxy, PrepareFtpProxyAppliesTheValues)
         EXPECT_EQ(client.port, c.expected.port);
         EXPECT_EQ(client.username, c.expected.user);
         EXPECT_EQ(client.password, c.expected.password);
-        EXPECT_EQ(client.method, FtpClientProxySettings::Method::None);
+        // Off resets the method; on leaves it to the transfer.
+        EXPECT_EQ(client.method, c.values.useProxy ? kStaleMethod : FtpClientProxySettings::Method::None);
         expectRecord(record, c.expected);
     }
 }

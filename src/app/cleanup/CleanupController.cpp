@@ -66,11 +66,10 @@ T* CleanupController::find(const char* name) const
 CleanupController::CleanupController(TForm12& form)
     : QObject(&form),
       m_form(form),
-      m_delete([&form] {
+      m_files(*[&form] {
           auto* existing = form.dmCommon().findChild<TFileOperation*>(QStringLiteral("FileOperationDelete"));
           return existing ? existing : createFileOperationDelete(&form.dmCommon());
       }()),
-      m_files(*m_delete),
       m_corrections(m_files, m_queue)
 {
     setObjectName(QStringLiteral("CleanupController"));

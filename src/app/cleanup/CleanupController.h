@@ -17,11 +17,8 @@
 
 #include <functional>
 
-class QCheckBox;
 class QLabel;
-class QListWidget;
 class QProgressBar;
-class QPushButton;
 class QWidget;
 
 namespace signetrix {
@@ -30,9 +27,7 @@ namespace platform {
 class EmbeddedBrowser;
 }
 
-class RadioGroup;
 class TForm12;
-class TFileOperation;
 
 class CleanupController : public QObject {
     Q_OBJECT
@@ -102,7 +97,6 @@ private:
     void pause(int ms);
 
     TForm12& m_form;
-    TFileOperation* m_delete;
     cleanup::CleanupFiles m_files;
     cleanup::RedirectQueue m_queue;
     cleanup::Corrections m_corrections;

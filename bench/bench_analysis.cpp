@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
-#include <memory>
 
 using namespace signetrix;
 
@@ -65,7 +64,7 @@ size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
 void BM_WholeAnalysis(benchmark::State& state)
 {
-    Fixture& f = fixture();
+    fixture(); // the favorites tree and its server
     AnalysisController::setPauseForTesting([](int) {});
     TdmCommon common;
     TReVuvidizEdevav program;

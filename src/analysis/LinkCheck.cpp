@@ -161,11 +161,9 @@ QByteArray ProxyHostForCurl(const QByteArray& host)
     return host;
 }
 
-} // namespace
-
-namespace {
 std::atomic<int> g_secureOverride{-1}; // -1: ask the client
-}
+
+} // namespace
 
 void SetSecureTransportForTesting(std::optional<bool> available)
 {

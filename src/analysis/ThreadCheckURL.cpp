@@ -40,8 +40,6 @@ TThreadCheckURL::TThreadCheckURL(CheckProgressView& view, FavoritesTable& table,
     for (const FavoriteRow& row : table.rows()) m_entries.push_back({row.iStatut, row.fullUrl, row.stUrl, row.stFile});
     m_options.abort = &m_abandoned;
 
-    FCurrentIndex = 0;
-    FResult = 0;
     m_view.setMeter(0);
     connect(this, &QThread::finished, this, &QObject::deleteLater);
     start(m_priority.qtPriority);
@@ -105,21 +103,17 @@ void TThreadCheckURL::run()
         FCurrentIndex = i;
         m_rowsDone = i + 1;
         const Entry& entry = m_entries[static_cast<size_t>(i)];
-        if (entry.status != kCodeUnreadable) {
-            FCurrentUrl = entry.shownUrl;
-            FCurrentName = entry.name;
-            const LinkCheckOutcome outcome = CheckUrl(entry.url, m_proxy, m_options);
-            FResult = outcome.code;
-            // A failed request (any status but a whole 2xx answer) skips the progress update.
-            if (!outcome.succeeded()) {
-                synchronize(&TThreadCheckURL::WriteStatus);
-                continue;
-            }
-            // Both in one visit to the user-interface thread: same order, half the hand-overs.
-            synchronize(&TThreadCheckURL::WriteStatusAndShowProgress);
+        if (entry.status == kCodeUnreadable) {
+            synchronize(&TThreadCheckURL::ShowProgress);
             continue;
         }
-        synchronize(&TThreadCheckURL::ShowProgress);
+        FCurrentUrl = entry.shownUrl;
+        FCurrentName = entry.name;
+        const LinkCheckOutcome outcome = CheckUrl(entry.url, m_proxy, m_options);
+        FResult = outcome.code;
+        // A failed request (any status but a whole 2xx answer) skips the progress
+        // update; a success writes and shows in one visit to the user-interface thread.
+        synchronize(outcome.succeeded() ? &TThreadCheckURL::WriteStatusAndShowProgress : &TThreadCheckURL::WriteStatus);
     }
     synchronize(&TThreadCheckURL::ClearProgress);
     m_runReturned.store(true);

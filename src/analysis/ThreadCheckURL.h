@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -53,7 +52,6 @@ public:
     // This worker's own stop request: it stops before its next favorite. The
     // request in progress ends with its answer or its time-out.
     void requestStop() { m_stop.store(true); }
-    bool stopRequested() const { return m_stop.load(); }
 
     // For shutdown: stops, ends the request in progress, no longer touches the
     // view or the table, and waits until the thread has returned.

@@ -8,7 +8,7 @@
 namespace signetrix {
 namespace {
 
-FavoritesTable TableOf(std::initializer_list<int> codes)
+FavoritesTable TableOf(const std::vector<int>& codes)
 {
     FavoritesTable table;
     for (int code : codes) table.append().iStatut = code;
@@ -103,9 +103,7 @@ TEST(BuildSummary, LinesCountsAndOrder)
     };
     for (const SummaryCase& c : cases) {
         SCOPED_TRACE(c.name);
-        FavoritesTable table;
-        for (int code : c.codes) table.append().iStatut = code;
-        const Summary summary = BuildSummary(table);
+        const Summary summary = BuildSummary(TableOf(c.codes));
         ASSERT_EQ(summary.rows.size(), c.lines.size());
         QStringList designations, counts;
         for (size_t i = 0; i < c.lines.size(); ++i) {

@@ -1,9 +1,8 @@
 #include "support/HttpTestProxy.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
+#include "support/ServerThread.h"
+
 #include <QTcpSocket>
-#include <QThread>
 #include <QUrl>
 
 #include <mutex>
@@ -119,19 +118,10 @@ private:
 HttpTestProxy::HttpTestProxy() : m_shared(std::make_shared<Shared>()), m_thread(std::make_unique<QThread>())
 {
     m_core = new Core(m_shared);
-    m_core->moveToThread(m_thread.get());
-    m_thread->start();
-    QMetaObject::invokeMethod(
-        m_core, [this] { if (m_core->listen(QHostAddress::LocalHost, 0)) m_port = m_core->serverPort(); },
-        Qt::BlockingQueuedConnection);
+    m_port = StartServerThread(m_core, *m_thread);
 }
 
-HttpTestProxy::~HttpTestProxy()
-{
-    QMetaObject::invokeMethod(m_core, [this] { delete m_core; }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-}
+HttpTestProxy::~HttpTestProxy() { StopServerThread(m_core, *m_thread); }
 
 quint16 HttpTestProxy::port() const { return m_port; }
 

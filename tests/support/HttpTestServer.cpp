@@ -1,13 +1,11 @@
 #include "support/HttpTestServer.h"
 
+#include "support/ServerThread.h"
+
 #include <QFile>
-#include <QHostAddress>
-#include <QMetaObject>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
-#include <QTcpServer>
-#include <QThread>
 #include <QTimer>
 
 #include <cctype>
@@ -233,19 +231,10 @@ HttpTestServer::HttpTestServer(std::optional<TlsSetup> tls)
     : m_shared(std::make_shared<Shared>()), m_thread(std::make_unique<QThread>()), m_tls(tls.has_value())
 {
     m_core = new Core(m_shared, std::move(tls));
-    m_core->moveToThread(m_thread.get());
-    m_thread->start();
-    QMetaObject::invokeMethod(
-        m_core, [this] { if (m_core->listen(QHostAddress::LocalHost, 0)) m_port = m_core->serverPort(); },
-        Qt::BlockingQueuedConnection);
+    m_port = StartServerThread(m_core, *m_thread);
 }
 
-HttpTestServer::~HttpTestServer()
-{
-    QMetaObject::invokeMethod(m_core, [this] { delete m_core; }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-}
+HttpTestServer::~HttpTestServer() { StopServerThread(m_core, *m_thread); }
 
 quint16 HttpTestServer::port() const { return m_port; }
 

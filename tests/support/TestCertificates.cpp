@@ -53,6 +53,12 @@ TestCertificates::TestCertificates()
     m_dir = dir.path();
     const QString d = m_dir;
     auto req = [](QStringList extra) { return QStringList{QStringLiteral("req")} + kEcKey + extra; };
+    // <name>.key and <name>.pem signed by the test CA, with the extensions of <name>.ext.
+    auto signedByCa = [&](const QString& name, const QString& subject) {
+        return run(d, req({"-keyout", name + ".key", "-out", name + ".csr", "-subj", subject}), m_error) &&
+               run(d, {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                       "-days", "3", "-extfile", name + ".ext", "-out", name + ".pem"}, m_error);
+    };
     m_ok = writeText(d + "/server.ext",
                      "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n"
                      "subjectAltName=IP:127.0.0.1,IP:::1,DNS:localhost\n") &&
@@ -61,12 +67,8 @@ TestCertificates::TestCertificates()
            run(d, req({"-x509", "-days", "3", "-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Signetrix Test CA",
                        "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"}),
                m_error) &&
-           run(d, req({"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"}), m_error) &&
-           run(d, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                   "-days", "3", "-extfile", "server.ext", "-out", "server.pem"}, m_error) &&
-           run(d, req({"-keyout", "wrong.key", "-out", "wrong.csr", "-subj", "/CN=elsewhere.invalid"}), m_error) &&
-           run(d, {"x509", "-req", "-in", "wrong.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                   "-days", "3", "-extfile", "wrong.ext", "-out", "wrong.pem"}, m_error) &&
+           signedByCa(QStringLiteral("server"), QStringLiteral("/CN=127.0.0.1")) &&
+           signedByCa(QStringLiteral("wrong"), QStringLiteral("/CN=elsewhere.invalid")) &&
            run(d, req({"-x509", "-days", "3", "-keyout", "self.key", "-out", "self.pem", "-subj", "/CN=127.0.0.1",
                        "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"}),
                m_error);

@@ -209,7 +209,6 @@ void AnalysisController::tmTempsEcouleTimer()
 
 void AnalysisController::BuildSummary()
 {
-    m_codeCounts = CountResultCodes(m_form.MemoryTable1);
     m_summary = signetrix::BuildSummary(m_form.MemoryTable1);
     auto* designations = find<QLabel>("lSommaireResults");
     auto* counts = find<QLabel>("lSommaireResultsCount");

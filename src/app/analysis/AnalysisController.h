@@ -46,9 +46,7 @@ public:
     void tmTempsEcouleTimer();
     void BuildSummary();
 
-    bool workerAlive() const { return !m_worker.isNull(); }
     const Summary& MemoryTableSommaire() const { return m_summary; }
-    const std::vector<CodeCount>& CodeCounts() const { return m_codeCounts; }
     const tyiProxyConnectionInfo& ProxyRecord() const { return m_proxyRecord; }
     const HttpClientProxySettings& IdHTTP1() const { return m_idHttp1; }
     QTimer* tmTempsEcoule() const { return m_timer; }
@@ -94,7 +92,6 @@ private:
     HttpClientProxySettings m_idHttp1;
     tyiProxyConnectionInfo m_proxyRecord;
     QDateTime m_startedAt;
-    std::vector<CodeCount> m_codeCounts;
     Summary m_summary;
     bool m_running = false;
 };

@@ -70,17 +70,20 @@ protected:
             if (row.fullUrl == url) return &row;
         return nullptr;
     }
-    // Clicks "Annuler l'analyse" once the server has seen `requests` requests.
-    void cancelAfter(int requests)
+    // Starts the run, clicks "Annuler l'analyse" once the server has seen its
+    // first request and answers the question with `answer`.
+    void startAndCancelAtFirstRequest(MessageAnswer answer)
     {
+        boxes.answerNext(answer);
         auto* poll = new QTimer(form.get());
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, requests] {
-            if (server.requestCount() < requests) return;
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll] {
+            if (server.requestCount() == 0) return;
             poll->deleteLater();
             button("btnCancelAnalyse")->click();
         });
         poll->start();
+        button("btnStartAnalyse")->click();
     }
 
     test::ExeFolderGuard exe;
@@ -164,9 +167,7 @@ TEST_F(AnalysisRunTest, CancelNoLetsTheRunGoOn)
     shortcut("a.url", server.url("/late"));
     shortcut("b.url", server.url("/404"));
     openWindow();
-    boxes.answerNext(MessageAnswer::No);
-    cancelAfter(1);
-    button("btnStartAnalyse")->click();
+    startAndCancelAtFirstRequest(MessageAnswer::No);
     EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
     EXPECT_FALSE(form->AnalysisCancelled);
     EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
@@ -184,9 +185,7 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
     shortcut("a.url", server.url("/never"));
     shortcut("b.url", server.url("/never?2"));
     openWindow();
-    boxes.answerNext(MessageAnswer::Yes);
-    cancelAfter(1);
-    button("btnStartAnalyse")->click();
+    startAndCancelAtFirstRequest(MessageAnswer::Yes);
 
     EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
     EXPECT_TRUE(form->AnalysisCancelled);

@@ -23,10 +23,8 @@
 #include "app/dialogs/UKelAbout.h"
 #include "app/dialogs/UTemplateHint.h"
 #include "favorites/FavoritesFolder.h"
-#include "platform/CodePage.h"
 #include "platform/Errors.h"
 #include "platform/browser/EmbeddedBrowser.h"
-#include "settings/PasswordCipher.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -226,11 +224,8 @@ void TForm12::connectHandlers()
                        [button = button, table = table] { dialogs::showHelp(table, button); });
 
     // The account password is held enciphered beside the shown one.
-    connectHandler(m_backup->edPassword, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QByteArray clear = codepage::toAnsi(text);
-        m_backup->edPasswordCrypt->setText(
-            clear.isEmpty() ? QString() : codepage::fromAnsi(EncipherString(clear, WorkingKey())));
-    });
+    connectHandler(m_backup->edPassword, &QLineEdit::textChanged, this,
+                   [this](const QString& text) { m_backup->edPasswordCrypt->setText(encipheredPassword(text)); });
 }
 
 void TForm12::FormCreate()
@@ -260,8 +255,7 @@ void TForm12::FormCreate()
     PositionMainWindow();
 
     OvcComponentStateInscriptionBackupWeb().restore();
-    m_backup->edPassword->setText(codepage::fromAnsi(
-        DecipherString(codepage::toAnsi(m_backup->edPasswordCrypt->text()), WorkingKey())));
+    m_backup->edPassword->setText(decipheredPassword(m_backup->edPasswordCrypt->text()));
 
     m_settingsPages->btnCancelProxyClick(nullptr);
     m_setup->rdgModeSectionSuppressionDoublons->setVisible(m_setup->chkbDeleteDuplicate->isChecked());
@@ -351,9 +345,6 @@ void TForm12::LoadFavoritesList()
 
     ShowPanelCentred(m_analyse->pLoadFavorisList);
     m_favoriteFiles = ListFavoriteFiles(GetFavoritesFolder());
-    pumpEvents();
-    for (qsizetype i = m_favoriteFiles.size() - 1; i >= 0; --i)
-        if (m_favoriteFiles[i].isEmpty()) m_favoriteFiles.removeAt(i);
     pumpEvents();
     m_analyse->pLoadFavorisList->setVisible(false);
     pumpEvents();

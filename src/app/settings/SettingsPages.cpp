@@ -14,6 +14,17 @@
 
 namespace signetrix {
 
+QString encipheredPassword(const QString& clear)
+{
+    const QByteArray bytes = codepage::toAnsi(clear);
+    return bytes.isEmpty() ? QString() : codepage::fromAnsi(EncipherString(bytes, WorkingKey()));
+}
+
+QString decipheredPassword(const QString& stored)
+{
+    return codepage::fromAnsi(DecipherString(codepage::toAnsi(stored), WorkingKey()));
+}
+
 SettingsPages::SettingsPages(Ui::SetupPage& setup, ComponentState& actions, ComponentState& divers,
                              ComponentState& proxy, QObject* parent)
     : QObject(parent), ui(setup), m_actions(actions), m_divers(divers), m_proxy(proxy)
@@ -166,16 +177,13 @@ void SettingsPages::chkbDeleteDuplicateClick(QObject* sender)
 
 void SettingsPages::edProxyPasswordChange()
 {
-    const QByteArray clear = codepage::toAnsi(ui.edProxyPassword->text());
-    ui.edProxyPasswordCrypt->setText(
-        clear.isEmpty() ? QString() : codepage::fromAnsi(EncipherString(clear, WorkingKey())));
+    ui.edProxyPasswordCrypt->setText(encipheredPassword(ui.edProxyPassword->text()));
     SettingProxyChange();
 }
 
 void SettingsPages::fillProxyPasswordFromStored()
 {
-    const QByteArray stored = codepage::toAnsi(ui.edProxyPasswordCrypt->text());
-    ui.edProxyPassword->setText(codepage::fromAnsi(DecipherString(stored, WorkingKey())));
+    ui.edProxyPassword->setText(decipheredPassword(ui.edProxyPasswordCrypt->text()));
 }
 
 bool SettingsPages::PageControlConfigurationChanging() const { return !anyPageChanged(); }

@@ -8,6 +8,7 @@
 // set the user can neither switch sub-page nor leave the settings tab.
 // "Appliquer" that the file refuses throws; the page then stays changed.
 #include <QObject>
+#include <QString>
 
 namespace Ui {
 class SetupPage;
@@ -16,6 +17,11 @@ class SetupPage;
 namespace signetrix {
 
 class ComponentState;
+
+// A password as the settings hold it: enciphered, in the 8-bit code page
+// (empty stays empty); and the shown text back from that form.
+QString encipheredPassword(const QString& clear);
+QString decipheredPassword(const QString& stored);
 
 class SettingsPages : public QObject {
     Q_OBJECT

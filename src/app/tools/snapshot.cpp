@@ -96,7 +96,6 @@ int main(int argc, char** argv)
             showPage(sub, sub->widget(0));
         }
     }
-    form.LoadFavoritesList();
 
     using signetrix::dialogs::HelpTable;
     const std::pair<HelpTable, const char*> helps[] = {

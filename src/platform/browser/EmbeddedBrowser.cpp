@@ -50,6 +50,14 @@ QString elementExpr(int form, int element)
         .arg(element);
 }
 
+// The given property of a form element as text; empty when the element or
+// the property is missing.
+QString elementTextScript(int form, int element, QLatin1String property)
+{
+    return QStringLiteral("(function(){var e=%1;return e&&e.%2!==undefined?String(e.%2):'';})()")
+        .arg(elementExpr(form, element), property);
+}
+
 } // namespace
 
 class EmbeddedBrowser::Page : public QWebEnginePage {
@@ -270,16 +278,12 @@ int EmbeddedBrowser::formElementCount(int form)
 
 QString EmbeddedBrowser::formElementName(int form, int element)
 {
-    return evaluate(QStringLiteral("(function(){var e=%1;return e&&e.name!==undefined?String(e.name):'';})()")
-                        .arg(elementExpr(form, element)))
-        .toString();
+    return evaluate(elementTextScript(form, element, QLatin1String("name"))).toString();
 }
 
 QString EmbeddedBrowser::formElementValue(int form, int element)
 {
-    return evaluate(QStringLiteral("(function(){var e=%1;return e&&e.value!==undefined?String(e.value):'';})()")
-                        .arg(elementExpr(form, element)))
-        .toString();
+    return evaluate(elementTextScript(form, element, QLatin1String("value"))).toString();
 }
 
 bool EmbeddedBrowser::setFormElementValue(int form, int element, const QString& value)

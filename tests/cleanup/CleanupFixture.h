@@ -18,15 +18,6 @@
 namespace signetrix::test {
 
 // Switches the program's code page for one test.
-class CodePageGuard {
-public:
-    explicit CodePageGuard(codepage::Page page) : m_old(codepage::current()) { codepage::setCurrentForTesting(page); }
-    ~CodePageGuard() { codepage::setCurrentForTesting(m_old); }
-
-private:
-    codepage::Page m_old;
-};
-
 inline QByteArray shortcut(const QByteArray& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
 
 class FavoritesTree {

@@ -22,12 +22,6 @@ using test::ExeFolderGuard;
 using test::HomeGuard;
 using test::TempTree;
 
-struct PageGuard {
-    explicit PageGuard(codepage::Page page) : old(codepage::current()) { codepage::setCurrentForTesting(page); }
-    ~PageGuard() { codepage::setCurrentForTesting(old); }
-    codepage::Page old;
-};
-
 QByteArray shortcut(const QByteArray& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
@@ -126,7 +120,7 @@ TEST(FavoritesList, FolderWhoseAnsiFormDoesNotNameItContributesNothing)
     tree.write(QStringLiteral("Fav/B\u00e9/b.url"), shortcut("b"));
     tree.write(QStringLiteral("Fav/\u00e9.url"), shortcut("c"));
 
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     const QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
     QStringList sorted = listed;
     sorted.sort();
@@ -265,7 +259,7 @@ TEST_F(FillTable, PathOutsideTheCodePageGetsCodeNine)
 {
     const QString cafe = tree.write(QStringLiteral("Fav/Caf\u00e9.url"), shortcut("http://cafe/"));
     const QString plain = tree.write(QStringLiteral("Fav/plain.url"), shortcut("http://plain/"));
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     FavoritesTable table;
     FillFavoritesTable({cafe, plain}, QString(), table);
     ASSERT_EQ(table.size(), 2);
@@ -304,7 +298,7 @@ TEST_F(FillTable, ExistenceIsTestedOnTheAnsiFormAndTheAddressReadThroughTheUnico
         ASSERT_EQ(::write(fd, body.constData(), size_t(body.size())), body.size());
         ::close(fd);
     }
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     FavoritesTable table;
     FillFavoritesTable({cafe}, QString(), table);
     ASSERT_EQ(table.size(), 1);

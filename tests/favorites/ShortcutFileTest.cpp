@@ -23,13 +23,6 @@ QByteArray raw(const char (&text)[N])
     return QByteArray(text, qsizetype(N - 1));
 }
 
-// Switches the 8-bit code page for one test and restores it afterwards.
-struct PageGuard {
-    explicit PageGuard(codepage::Page page) : old(codepage::current()) { codepage::setCurrentForTesting(page); }
-    ~PageGuard() { codepage::setCurrentForTesting(old); }
-    codepage::Page old;
-};
-
 QByteArray utf16(const QString& text, bool bigEndian)
 {
     QByteArray out(bigEndian ? "\xFE\xFF" : "\xFF\xFE");
@@ -102,7 +95,7 @@ TEST(ShortcutFileRead, AddressThroughBothPathForms)
 
 TEST(ShortcutFileRead, MarkedTextOutsideTheLatin1PageBecomesQuestionMarks)
 {
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     TempTree tree;
     const QString text = QStringLiteral("[InternetShortcut]\r\nURL=http://x/\u00e9\u20ac\u65e5\r\n");
     for (bool bigEndian : {false, true}) {
@@ -306,7 +299,7 @@ TEST(ShortcutFileName, DisplayName)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
-        PageGuard page(c.page);
+        test::CodePageGuard page(c.page);
         EXPECT_EQ(show(ShortcutDisplayName(c.path)), show(c.name));
     }
     EXPECT_EQ(ShortcutDisplayName(QStringLiteral("/f/Caf\u00e9.url")), QStringLiteral("Caf\u00e9"));
@@ -316,7 +309,7 @@ TEST(ShortcutFileName, DisplayName)
     EXPECT_EQ(ShortcutDisplayName(QStringLiteral("abc")), QString());
 
     // Through the 8-bit form, characters outside the page show as '?'.
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     EXPECT_EQ(show(ShortcutDisplayName(codepage::toAnsi(QStringLiteral("/f/\u65e5\u672c\u00e9.url")))), "??\xE9");
 }
 

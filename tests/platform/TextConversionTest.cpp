@@ -1,6 +1,7 @@
 // The 8-bit code page and whole-number conversion.
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,6 @@
 
 namespace signetrix {
 namespace {
-
-struct PageGuard {
-    explicit PageGuard(codepage::Page page) : old(codepage::current()) { codepage::setCurrentForTesting(page); }
-    ~PageGuard() { codepage::setCurrentForTesting(old); }
-    codepage::Page old;
-};
 
 TEST(CodePage, CharactersOutsideThePageBecomeQuestionMarks)
 {
@@ -39,7 +34,7 @@ TEST(CodePage, CharactersOutsideThePageBecomeQuestionMarks)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ansi.toHex().toStdString());
-        PageGuard page(c.page);
+        test::CodePageGuard page(c.page);
         EXPECT_EQ(codepage::toAnsi(c.text).toHex().toStdString(), c.ansi.toHex().toStdString());
         if (!c.ansi.contains('?')) {
             EXPECT_EQ(codepage::fromAnsi(c.ansi), c.text);
@@ -49,7 +44,7 @@ TEST(CodePage, CharactersOutsideThePageBecomeQuestionMarks)
 
 TEST(CodePage, Latin1BytesReadBackAsTheirCharacters)
 {
-    PageGuard latin1(codepage::Page::Latin1);
+    test::CodePageGuard latin1(codepage::Page::Latin1);
     QByteArray all;
     for (int b = 1; b < 256; ++b) all.append(char(b));
     const QString text = codepage::fromAnsi(all);

@@ -530,10 +530,7 @@ TEST_F(SettingsFile, ControlThatRefusesItsValueDoesNotStopTheLoad)
 
 TEST_F(SettingsFile, TextsUseTheEightBitCodePage)
 {
-    struct PageGuard {
-        codepage::Page old = codepage::current();
-        ~PageGuard() { codepage::setCurrentForTesting(old); }
-    } guard;
+    test::CodePageGuard guard(codepage::current());
     const struct {
         codepage::Page page;
         QByteArray stored;

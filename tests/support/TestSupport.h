@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixtures: temporary folders with files, the executable-folder seam, a
 // scripted message-box service and lookup of window controls by object name.
+#include "platform/CodePage.h"
 #include "platform/MessageBoxes.h"
 
 #include <QByteArray>
@@ -58,6 +59,18 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_old;
     bool m_hadOld;
+};
+
+// Switches the program's 8-bit code page for one scope and restores it after.
+class CodePageGuard {
+public:
+    explicit CodePageGuard(codepage::Page page) : m_old(codepage::current()) { codepage::setCurrentForTesting(page); }
+    ~CodePageGuard() { codepage::setCurrentForTesting(m_old); }
+    CodePageGuard(const CodePageGuard&) = delete;
+    CodePageGuard& operator=(const CodePageGuard&) = delete;
+
+private:
+    codepage::Page m_old;
 };
 
 // Records every message box and answers from a queue (then with the default).

@@ -144,6 +144,9 @@ void AnalysisController::btnScanClick()
         connect(m_worker, &QObject::destroyed, m_start, [start = m_start] { start->setEnabled(true); });
         while (m_meter->value() < 100 && !m_form.AnalysisCancelled)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // The meter reaches 100 % with the last row, a moment before the worker
+        // has ended; wait for it, or a new run asked for at once would be refused.
+        while (m_worker && !m_form.AnalysisCancelled) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     } catch (...) {
         if (proxyStepBegun) pause(kPauseAfterRunMs);
         stopProgressDisplay();

@@ -151,6 +151,24 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
     EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
 }
 
+// The summary appears with the last row's result, while the worker is still
+// ending; leaving the summary and starting again at once must start a run.
+TEST_F(AnalysisRunTest, ASecondRunStartsRightAfterTheFirst)
+{
+    shortcut(QStringLiteral("a.url"), server.url("/200"));
+    shortcut(QStringLiteral("b.url"), server.url("/404"));
+    openWindow();
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        form->MemoryTable1.clear();
+        button("btnStartAnalyse")->click();
+        ASSERT_EQ(form->MemoryTable1.size(), 2);
+        EXPECT_EQ(server.requestCount(), 2 * run);
+        EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
+        button("btnCancelCorrections")->click();
+    }
+}
+
 TEST_F(AnalysisRunTest, EmptyTreeEndsWithAnEmptySummary)
 {
     openWindow();

@@ -10,59 +10,76 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstdint>
+#include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
 #include <utility>
-#include <vector>
 
 namespace signetrix {
 namespace {
 
-struct FolderId {
-    dev_t dev;
-    ino_t ino;
-    bool operator==(const FolderId&) const = default;
+// What one listing has met so far: each real folder is searched once and each
+// file listed once, however many links or mounts lead to them, so that links
+// cannot multiply the list (two links per level would double it per level)
+// and no favorite appears under two paths that a cleanup could both act on.
+struct Walk {
+    std::unordered_set<fs::FileId, fs::FileIdHash> folders;
+    std::unordered_set<fs::FileId, fs::FileIdHash> files;
+    QStringList out;
+    std::int64_t staleBefore = 0; // temporary files older than this are swept
 };
 
-bool isFolderEntry(const QByteArray& folder, const dirent* entry)
+fs::FileId idOf(const struct stat& st) { return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}; }
+
+// A temporary file of the program's own pattern was left by a rewrite that
+// never finished (the program was killed): it is no favorite. Once it is old
+// enough that no running rewrite can still own it, it goes.
+void sweepTempFile(int dirFd, const char* name, std::int64_t staleBefore)
 {
-    if (entry->d_type == DT_DIR) return true;
-    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) return false;
-    // A link to a folder is searched like the folder itself.
     struct stat st;
-    const QByteArray path = folder + entry->d_name;
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        std::int64_t(st.st_mtim.tv_sec) < staleBefore)
+        ::unlinkat(dirFd, name, 0);
 }
 
-// folder is the 8-bit path with its trailing '/'; open holds the folders being
-// listed above this one.
-void listFolder(const QByteArray& folder, std::vector<FolderId>& open, QStringList& out)
+// folder is the 8-bit path with its trailing '/'.
+void listFolder(const QByteArray& folder, Walk& walk)
 {
     DIR* dir = ::opendir(folder.constData());
     if (!dir) return;
+    const int dirFd = ::dirfd(dir);
     struct stat st;
-    if (::fstat(::dirfd(dir), &st) != 0 ||
-        std::find(open.begin(), open.end(), FolderId{st.st_dev, st.st_ino}) != open.end()) {
+    if (::fstat(dirFd, &st) != 0 || !walk.folders.insert(idOf(st)).second) {
         ::closedir(dir);
         return;
     }
-    open.push_back({st.st_dev, st.st_ino});
 
     const QString wideFolder = codepage::fromAnsi(folder);
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        if (fs::isTempFileName(name)) {
+            sweepTempFile(dirFd, name, walk.staleBefore);
+            continue;
+        }
+        // Links are followed: a link to a folder is searched like the folder.
+        struct stat target;
+        const bool known = ::fstatat(dirFd, name, &target, 0) == 0;
         const QString wideName = QFile::decodeName(name);
-        if (isFolderEntry(folder, entry)) {
+        if (known && S_ISDIR(target.st_mode)) {
             // The sub-folder is searched under its 8-bit form, which may no
             // longer name it when its name holds characters outside the page.
-            listFolder(folder + codepage::toAnsi(wideName) + '/', open, out);
-        } else {
-            out.push_back(wideFolder + wideName);
+            listFolder(folder + codepage::toAnsi(wideName) + '/', walk);
+        } else if (!known || walk.files.insert(idOf(target)).second) {
+            // A broken link is listed: it becomes an unreadable favorite.
+            walk.out.push_back(wideFolder + wideName);
         }
     }
     ::closedir(dir);
-    open.pop_back();
 }
 
 void markUnreadable(const char* tag, FavoriteRow& row)
@@ -78,11 +95,11 @@ QByteArray GetFavoritesFolder() { return codepage::toAnsi(platform::favoritesFol
 
 QStringList ListFavoriteFiles(const QByteArray& folder)
 {
-    QStringList out;
-    if (folder.isEmpty()) return out;
-    std::vector<FolderId> open;
-    listFolder(folder.endsWith('/') ? folder : folder + '/', open, out);
-    return out;
+    if (folder.isEmpty()) return {};
+    Walk walk;
+    walk.staleBefore = std::int64_t(::time(nullptr)) - fs::kStaleTempFileSeconds;
+    listFolder(folder.endsWith('/') ? folder : folder + '/', walk);
+    return std::move(walk.out);
 }
 
 void FillFavoritesTable(const QStringList& files, const QString& fileLimitText, FavoritesTable& table)

@@ -17,8 +17,10 @@ QByteArray GetFavoritesFolder();
 // folder's files come where the folder is met in its parent), hidden files
 // included, folders not listed. A folder that cannot be searched, including
 // one whose 8-bit path does not name it, contributes nothing; an empty folder
-// path gives an empty list. A folder reached again through a symbolic link
-// while it is being listed is skipped, so a link loop cannot recurse forever.
+// path gives an empty list. Links are followed, but each real folder is
+// searched once and each file listed once (by device and inode), under the
+// first path met. The program's own temporary files are never listed; those
+// older than a day, left by a run that was killed, are removed.
 QStringList ListFavoriteFiles(const QByteArray& folder);
 
 // Rebuilds the table from the favorite file list. fileLimitText empty means

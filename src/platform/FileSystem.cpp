@@ -31,13 +31,63 @@ bool exists(const QByteArray& nativePath)
     return !nativePath.isEmpty() && ::lstat(nativePath.constData(), &st) == 0;
 }
 
+std::optional<FileId> fileId(const QByteArray& nativePath)
+{
+    struct stat st;
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0) return std::nullopt;
+    return FileId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+bool isRegularFile(const QByteArray& nativePath)
+{
+    struct stat st;
+    return !nativePath.isEmpty() && ::stat(nativePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int openRegularFile(const QByteArray& nativePath, int* error)
+{
+    auto fail = [error](int e) {
+        if (error) *error = e;
+        return -1;
+    };
+    if (nativePath.isEmpty()) return fail(ENOENT);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fail(errno);
+    struct stat st;
+    int e = 0;
+    if (::fstat(fd, &st) != 0) e = errno;
+    else if (S_ISDIR(st.st_mode)) e = EISDIR;
+    else if (!S_ISREG(st.st_mode)) e = EINVAL;
+    // Regular files never block; reads go on in the ordinary blocking mode.
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) e = errno;
+    if (e) {
+        ::close(fd);
+        return fail(e);
+    }
+    return fd;
+}
+
+bool isTempFileName(QByteArrayView name)
+{
+    constexpr QByteArrayView prefix(kTempFilePrefix);
+    return name.size() == prefix.size() + 6 && name.startsWith(prefix);
+}
+
+int createTempFile(const QByteArray& folder, QByteArray& tempPath)
+{
+    // A fixed short name: a long favorite name plus a suffix could pass the
+    // file system's name length limit.
+    tempPath = folder + kTempFilePrefix + "XXXXXX";
+    return ::mkostemp(tempPath.data(), O_CLOEXEC);
+}
+
 bool readFile(const QByteArray& nativePath, QByteArray& contents, qint64 maxBytes)
 {
     contents.clear();
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegularFile(nativePath);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > maxBytes) {
+    if (::fstat(fd, &st) != 0 || st.st_size > maxBytes) {
         ::close(fd);
         return false;
     }

@@ -2,7 +2,13 @@
 // File-system services on the two forms of a path: the wide (Unicode) form and
 // the 8-bit form of the code page, whose bytes are used as the native name.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <compare>
+#include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace signetrix::fs {
 
@@ -19,6 +25,44 @@ bool readFile(const QByteArray& nativePath, QByteArray& contents, qint64 maxByte
 // A file whose write permission bits are all clear counts as read-only even for
 // the super-user, as a read-only attribute would.
 bool isReadOnly(const QByteArray& nativePath);
+
+// A file as the file system knows it: two paths name the same file when
+// their identities are equal, whatever links or mounts lie on the way.
+struct FileId {
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+struct FileIdHash {
+    size_t operator()(const FileId& id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(id.ino * 1000003u ^ id.dev);
+    }
+};
+// The identity of what the path leads to (links followed); none when nothing is there.
+std::optional<FileId> fileId(const QByteArray& nativePath);
+
+// True when the path leads (links followed) to a regular file: not a folder,
+// pipe, socket or device.
+bool isRegularFile(const QByteArray& nativePath);
+
+// Opens a regular file for reading without ever blocking on a pipe or a
+// device: the open is non-blocking and the descriptor itself is checked.
+// Returns the descriptor, or -1 with *error set (EINVAL for what is no
+// regular file, EISDIR for a folder).
+int openRegularFile(const QByteArray& nativePath, int* error = nullptr);
+
+// Temporary files the program writes beside a file it replaces carry this
+// name pattern (the prefix and six random characters), so that listings can
+// tell them from the user's files and sweep what a killed run left behind.
+inline constexpr char kTempFilePrefix[] = ".signetrix-tmp-";
+bool isTempFileName(QByteArrayView name);
+// Creates a new temporary file of that pattern in folder (which ends with '/'
+// or is empty for the current folder); returns its descriptor and sets
+// tempPath, or -1 with errno set.
+int createTempFile(const QByteArray& folder, QByteArray& tempPath);
+// Temporary files older than this were left by a run that ended abnormally.
+inline constexpr std::int64_t kStaleTempFileSeconds = 24 * 60 * 60;
 
 // The system's text for the last error number.
 QString lastErrorText(int error);

@@ -166,9 +166,8 @@ bool replaceFileContents(const QByteArray& nativePath, const QByteArray& data, i
     }
     const int slash = target.lastIndexOf('/');
     const QByteArray folder = slash >= 0 ? target.left(slash + 1) : QByteArray();
-    const QByteArray name = target.mid(slash + 1);
-    QByteArray temp = folder + '.' + name + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    QByteArray temp;
+    const int fd = fs::createTempFile(folder, temp);
     if (fd < 0) return fail(errno);
     const mode_t mode = existed ? (st.st_mode & 07777) : [] {
         const mode_t mask = ::umask(0);

@@ -4,6 +4,7 @@
 #include "platform/AppPaths.h"
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
+#include "platform/ProfileStrings.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -11,8 +12,11 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace signetrix {
@@ -142,6 +146,115 @@ TEST(FavoritesList, LinkLoopIsListedOnce)
     QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
     listed.sort();
     EXPECT_EQ(listed, (QStringList{tree.abs(QStringLiteral("Fav/a.url")), tree.abs(QStringLiteral("Fav/linked/o.url"))}));
+}
+
+TEST(FavoritesList, EveryFileIsListedOnceWhateverLinksLeadToIt)
+{
+    TempTree tree;
+    tree.write(QStringLiteral("Fav/Travail/a.url"), shortcut("a"));
+    tree.write(QStringLiteral("Fav/Travail/b.url"), shortcut("b"));
+    tree.write(QStringLiteral("Fav/c.url"), shortcut("c"));
+    auto link = [&](const char* target, const char* name) {
+        ASSERT_EQ(::symlink(target, tree.native(QString::fromUtf8(name)).constData()), 0) << name;
+    };
+    link("Travail", "Fav/Work");              // a second path to a folder of the tree
+    link("Travail/a.url", "Fav/Alias.url");   // a second path to a file
+    link("../c.url", "Fav/Travail/AliasC.url");
+    link("missing.url", "Fav/Broken.url");    // no file behind it: still a favorite, unreadable
+
+    QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
+    // Each real file once, under whichever path met it first.
+    QStringList targets;
+    for (const QString& path : listed) {
+        const QFileInfo info(path);
+        targets << (info.exists() ? info.canonicalFilePath() : path);
+    }
+    targets.sort();
+    const QString base = QFileInfo(tree.abs(QStringLiteral("Fav"))).canonicalFilePath();
+    EXPECT_EQ(targets, (QStringList{base + QStringLiteral("/Broken.url"), base + QStringLiteral("/Travail/a.url"),
+                                    base + QStringLiteral("/Travail/b.url"), base + QStringLiteral("/c.url")}));
+    EXPECT_EQ(listed.size(), 4);
+}
+
+TEST(FavoritesList, DoublingLinksOnEveryLevelListOneFileOnce)
+{
+    // Two links per level to the next level's folder: 2^18 paths lead to the
+    // one favorite at the bottom.
+    constexpr int kLevels = 18;
+    TempTree tree;
+    tree.write(QStringLiteral("L%1/bottom.url").arg(kLevels), shortcut("http://bottom/"));
+    for (int level = 0; level < kLevels; ++level) {
+        tree.mkdir(QStringLiteral("L%1").arg(level));
+        for (const char* name : {"x", "y"}) {
+            const QByteArray target = tree.native(QStringLiteral("L%1").arg(level + 1));
+            const QByteArray at = tree.native(QStringLiteral("L%1/").arg(level) + QLatin1String(name));
+            ASSERT_EQ(::symlink(target.constData(), at.constData()), 0);
+        }
+    }
+    const QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("L0")));
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed.first().endsWith(QStringLiteral("/bottom.url")));
+    EXPECT_EQ(QFileInfo(listed.first()).canonicalFilePath(),
+              QFileInfo(tree.abs(QStringLiteral("L%1/bottom.url").arg(kLevels))).canonicalFilePath());
+}
+
+TEST(FavoritesList, OwnTemporaryFilesAreSkippedAndStaleOnesRemoved)
+{
+    TempTree tree;
+    tree.write(QStringLiteral("Fav/Site.url"), shortcut("http://site/"));
+    const QString fresh = tree.write(QStringLiteral("Fav/.signetrix-tmp-Ab12Cd"), "partial");
+    const QString stale = tree.write(QStringLiteral("Fav/Sub/.signetrix-tmp-zz99yy"), "partial");
+    // Names that only look alike are the user's files.
+    const QString lookalikes[] = {tree.write(QStringLiteral("Fav/.signetrix-tmp-short"), "user"),
+                                  tree.write(QStringLiteral("Fav/.signetrix-tmp-toolong1"), "user"),
+                                  tree.write(QStringLiteral("Fav/signetrix-tmp-Ab12Cd"), "user")};
+    const time_t twoDaysAgo = ::time(nullptr) - 2 * 24 * 60 * 60;
+    const struct timespec old[2] = {{twoDaysAgo, 0}, {twoDaysAgo, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native(stale).constData(), old, 0), 0);
+    // A stale-looking folder of that name is not the program's: left alone.
+    tree.mkdir(QStringLiteral("Fav/.signetrix-tmp-folder"));
+    tree.write(QStringLiteral("Fav/.signetrix-tmp-folder/in.url"), shortcut("x"));
+
+    QStringList listed = ListFavoriteFiles(tree.native(QStringLiteral("Fav")));
+    listed.sort();
+    QStringList expected = {tree.abs(QStringLiteral("Fav/Site.url"))};
+    for (const QString& l : lookalikes) expected << l;
+    expected.sort();
+    EXPECT_EQ(listed, expected);
+    EXPECT_TRUE(QFileInfo::exists(fresh)) << "a rewrite may still own it";
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(tree.abs(QStringLiteral("Fav/.signetrix-tmp-folder/in.url"))));
+}
+
+TEST(FavoritesList, RewriteKilledMidwayLeavesNoExtraFavorite)
+{
+    TempTree tree;
+    const QByteArray before = shortcut("http://old/");
+    const QString site = tree.write(QStringLiteral("Fav/Site.url"), before);
+    const QByteArray after = shortcut("http://new/") + QByteArray(64 * 1024 * 1024, ';');
+    const QByteArray path = native(site);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (;;) platform::replaceFileContents(path, after);
+    }
+    // Kill it as soon as its temporary file is there, mid-write.
+    const QDir folder(tree.abs(QStringLiteral("Fav")));
+    bool seen = false;
+    for (int i = 0; i < 2000 && !seen; ++i) {
+        seen = folder.entryList(QDir::Files | QDir::Hidden | QDir::System).size() > 1;
+        if (!seen) ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(seen) << "the rewrite never began";
+    ASSERT_GT(folder.entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1) << "the temporary file is left";
+
+    EXPECT_EQ(ListFavoriteFiles(tree.native(QStringLiteral("Fav"))), QStringList{site});
+    const QByteArray now = tree.read(QStringLiteral("Fav/Site.url"));
+    EXPECT_TRUE(now == before || now == after) << "the favorite is one version, whole";
 }
 
 class FillTable : public ::testing::Test {

@@ -11,7 +11,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
+#include <fcntl.h>
+#include <future>
+#include <unistd.h>
 
 namespace signetrix::test {
 
@@ -105,6 +109,27 @@ T* child(QObject* root, const QString& name)
     T* found = root ? root->findChild<T*>(name) : nullptr;
     if (!found) ADD_FAILURE() << "no " << T::staticMetaObject.className() << " named " << name.toStdString();
     return found;
+}
+
+// Runs work on its own thread so that a test that would hang fails instead:
+// past the limit it reports a failure, then calls release (which must make
+// the work end) until the work has ended.
+template <typename Work, typename Release>
+void runWithWatchdog(const char* what, Work work, Release release,
+                     std::chrono::seconds limit = std::chrono::seconds(30))
+{
+    auto done = std::async(std::launch::async, work);
+    if (done.wait_for(limit) == std::future_status::ready) return done.get();
+    ADD_FAILURE() << what << " did not end within " << limit.count() << " s";
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) release();
+    done.get();
+}
+
+// Gives end-of-file to a reader blocked on a named pipe: a writer comes and goes.
+inline void releasePipeReader(const QByteArray& fifo)
+{
+    const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
 }
 
 } // namespace signetrix::test

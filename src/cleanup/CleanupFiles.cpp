@@ -61,7 +61,9 @@ QByteArray CleanupFiles::archiveBase() const
 
 ArchiveOutcome CleanupFiles::ArchiveFavorite(const QByteArray& path) const
 {
-    if (!fs::isFile(path)) return ArchiveOutcome::NoSource;
+    if (!fs::exists(path)) return ArchiveOutcome::NoSource;
+    // A pipe, a device or a broken link is no favorite: no copy, so no delete.
+    if (!fs::isRegularFile(path)) return ArchiveOutcome::Failed;
     const QByteArray target = ArchiveTarget(path, favoritesRoot(), archiveBase());
     if (target.isEmpty()) return ArchiveOutcome::Failed;
     if (fs::isFile(target)) return ArchiveOutcome::AlreadyArchived;

@@ -30,7 +30,7 @@ enum class ArchiveOutcome {
     Copied,          // a fresh copy was written
     AlreadyArchived, // a copy from earlier today is there and is kept
     NoSource,        // nothing to archive: the file is gone
-    Failed,          // no copy could be made
+    Failed,          // no copy could be made, or the path leads to no regular file
 };
 
 // True when the favorite may be deleted without losing it: a copy exists, or

@@ -74,11 +74,13 @@ int writeTarget(int in, Fd& out, const struct stat& source)
 int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExists)
 {
     if (source.isEmpty() || target.isEmpty()) return ENOENT;
-    Fd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return errno;
+    // Only a regular file is copied, read from the very descriptor that was
+    // checked: a pipe would block the copy, a device would never end it.
+    int openError = 0;
+    Fd in(fs::openRegularFile(source, &openError));
+    if (in.get() < 0) return openError;
     struct stat st;
     if (::fstat(in.get(), &st) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return EISDIR;
 
     struct stat existing;
     const bool targetExists = ::stat(target.constData(), &existing) == 0;
@@ -101,9 +103,8 @@ int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExis
     // Replacing goes through a temporary file and a rename, so the old target
     // stays whole until the new one is complete (and a running program can be
     // replaced).
-    const int slash = target.lastIndexOf('/');
-    QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
+    QByteArray temp;
+    Fd out(fs::createTempFile(target.left(target.lastIndexOf('/') + 1), temp));
     if (out.get() < 0) return errno;
     int e = writeTarget(in.get(), out, st);
     if (!e && ::rename(temp.constData(), target.constData()) != 0) e = errno;
@@ -111,13 +112,22 @@ int copyFile(const QByteArray& source, const QByteArray& target, bool failIfExis
     return e;
 }
 
+// Deletes a regular file, or a link to one (the link goes, its target stays).
+// Pipes, sockets, devices and links to them or to nothing are no favorites
+// and are left alone.
 int deleteFile(const QByteArray& path)
 {
     if (path.isEmpty()) return ENOENT;
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) return errno;
     if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (!S_ISLNK(st.st_mode) && fs::isReadOnly(path)) return EACCES;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link) {
+        if (::stat(path.constData(), &st) != 0) return errno;
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+    }
+    if (!S_ISREG(st.st_mode)) return EINVAL;
+    if (!link && fs::isReadOnly(path)) return EACCES;
     return ::unlink(path.constData()) == 0 ? 0 : errno;
 }
 

@@ -13,7 +13,14 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace signetrix::test {
 
@@ -81,6 +88,41 @@ public:
 private:
     HomeGuard m_home;
     ExeFolderGuard m_exe;
+};
+
+// A small size-limited file system (tmpfs) mounted on a folder for one scope,
+// where a copy that never ends fills it at once instead of the real disk.
+// mounted() is false, with the reason, where mounting is not allowed.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const QString& folder, const char* size = "size=1m")
+        : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        if (::mount("tmpfs", m_folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, size) == 0) m_mounted = true;
+        else m_reason = QString::fromLocal8Bit(::strerror(errno));
+    }
+    ~SmallFileSystem()
+    {
+        if (m_mounted) ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    std::string reason() const { return "cannot mount a tmpfs: " + m_reason.toStdString(); }
+    // Blocks in use: zero when nothing has been written.
+    qint64 usedBlocks() const
+    {
+        struct statvfs v;
+        if (::statvfs(m_folder.constData(), &v) != 0) return -1;
+        return qint64(v.f_blocks) - qint64(v.f_bfree);
+    }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+    QString m_reason;
 };
 
 } // namespace signetrix::test

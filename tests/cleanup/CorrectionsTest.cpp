@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 
 #include <QFileInfo>
+#include <iostream>
 
 using namespace signetrix;
 using namespace signetrix::cleanup;
@@ -257,6 +258,46 @@ TEST_F(CorrectionsRun, AnExceptionFromTheRowCallbackEndsTheLoop)
     corrections.setSettings(DefaultCorrectionSettings());
     EXPECT_THROW(corrections.RunCorrections(table, [](int, int) { throw Error(QStringLiteral("stop")); }), Error);
     check({{"One.url", 404, true, false}, {"Two.url", 404, true, false}});
+}
+
+// Code 9 with "Supprimer": what is no regular file gets neither a copy nor a
+// deletion, and the favorites after it are still handled.
+TEST_F(CorrectionsRun, PipesAndDevicesAreNeitherArchivedNorDeletedAndTheRunGoesOn)
+{
+    // The archive on a small file system, so that a copy of /dev/zero could not fill the disk.
+    test::SmallFileSystem archive(tree.exeFolder() + "Devodav Archives");
+    build({{"Before.url", 404, false, true}});
+    QStringList special = {"Pipe.url", "Null.url"};
+    ASSERT_EQ(::mkfifo(tree.native("Pipe.url").constData(), 0644), 0);
+    ASSERT_EQ(::symlink("/dev/null", tree.native("Null.url").constData()), 0);
+    if (archive.mounted()) {
+        ASSERT_EQ(::symlink("/dev/zero", tree.native("Zero.url").constData()), 0);
+        special << "Zero.url";
+    } else {
+        std::cout << "[ SKIPPED  ] the /dev/zero case: " << archive.reason() << '\n';
+    }
+    for (const QString& rel : special) tree.addRow(table, rel, 9);
+    build({{"After.url", 404, false, true}});
+
+    auto present = [](const QString& path) {
+        struct stat st;
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    };
+    for (const bool backup : {true, false}) {
+        SCOPED_TRACE(backup ? "archive first" : "no archive");
+        CorrectionSettings settings = DefaultCorrectionSettings();
+        settings.backupBeforeDelete = backup;
+        corrections.setSettings(settings);
+        test::runWithWatchdog(
+            "the cleanup run", [&] { corrections.RunCorrections(table); },
+            [&] { test::releasePipeReader(tree.native("Pipe.url")); });
+        for (const QString& rel : special) {
+            SCOPED_TRACE(rel.toStdString());
+            EXPECT_TRUE(present(tree.abs(rel)));
+            EXPECT_FALSE(present(tree.archived(rel)));
+        }
+        if (backup) check({{"Before.url", 404, false, true}, {"After.url", 404, false, true}});
+    }
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 #include "cleanup/FileOperation.h"
+#include "platform/FileSystem.h"
+#include "CleanupFixture.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -133,6 +135,73 @@ TEST(FileOperation, SharedInstancesHaveTheirFixedSettings)
     EXPECT_TRUE(del->Execute());
     EXPECT_FALSE(tree.exists("src.url"));
     EXPECT_TRUE(tree.exists("dst.url"));
+}
+
+// Pipes, devices, links to them or to nothing: never copied, never deleted.
+// A copy from a pipe would wait for a writer forever, hence the watchdog.
+TEST(FileOperation, OnlyRegularFilesAreCopiedOrDeleted)
+{
+    TempTree tree;
+    tree.write("target.url", "regular");
+    tree.mkdir("folder");
+    ASSERT_EQ(::mkfifo(tree.native("pipe.url").constData(), 0644), 0);
+    ASSERT_EQ(::symlink("/dev/null", tree.native("null.url").constData()), 0);
+    ASSERT_EQ(::symlink("missing.url", tree.native("dangling.url").constData()), 0);
+    ASSERT_EQ(::symlink("folder", tree.native("folder.url").constData()), 0);
+    ASSERT_EQ(::symlink("target.url", tree.native("link.url").constData()), 0);
+
+    struct Case {
+        const char* name;
+        int copyError;  // 0: copied
+        bool survivesDelete;
+    } cases[] = {
+        {"pipe.url", EINVAL, true},     {"null.url", EINVAL, true},   {"dangling.url", ENOENT, true},
+        {"folder.url", EISDIR, true},   {"link.url", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(tree.abs("copy.url"));
+        TFileOperation copy;
+        copy.SourceFiles = {tree.native(c.name)};
+        copy.Destination = tree.native("copy.url");
+        bool copied = false;
+        signetrix::test::runWithWatchdog(
+            "the copy", [&] { copied = copy.Execute(); },
+            [&] { signetrix::test::releasePipeReader(tree.native("pipe.url")); });
+        EXPECT_EQ(copied, c.copyError == 0);
+        if (c.copyError) {
+            EXPECT_EQ(copy.ErrorString, QStringList{fs::lastErrorText(c.copyError)});
+            EXPECT_FALSE(QFileInfo::exists(tree.abs("copy.url")));
+        } else {
+            EXPECT_EQ(tree.read("copy.url"), QByteArray("regular"));
+        }
+
+        TFileOperation del;
+        del.Operation = TStFileOp::fopDelete;
+        del.SourceFiles = {tree.native(c.name)};
+        EXPECT_EQ(del.Execute(), !c.survivesDelete);
+        struct stat st;
+        EXPECT_EQ(::lstat(tree.native(c.name).constData(), &st) == 0, c.survivesDelete);
+    }
+    // Deleting the link removed the link, not the favorite it led to.
+    EXPECT_EQ(tree.read("target.url"), QByteArray("regular"));
+}
+
+TEST(FileOperation, ADeviceIsNeverCopiedEvenUntilTheDiskIsFull)
+{
+    TempTree tree;
+    signetrix::test::SmallFileSystem small(tree.abs("small"));
+    if (!small.mounted()) GTEST_SKIP() << small.reason();
+    ASSERT_EQ(::symlink("/dev/zero", tree.native("zero.url").constData()), 0);
+
+    TFileOperation copy;
+    copy.SourceFiles = {tree.native("zero.url")};
+    copy.Destination = tree.native("small/zero.url");
+    EXPECT_FALSE(copy.Execute());
+    // Refused as no regular file, not stopped by a full disk.
+    EXPECT_EQ(copy.ErrorString, QStringList{fs::lastErrorText(EINVAL)});
+    EXPECT_EQ(small.usedBlocks(), 0);
+    EXPECT_TRUE(QDir(tree.abs("small")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 } // namespace

@@ -8,9 +8,10 @@
 
 #include <QCollator>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace signetrix::cleanup {
@@ -64,14 +65,15 @@ QByteArrayList FindDuplicates(const FavoritesTable& table)
     };
     std::vector<Line> lines;
     lines.reserve(static_cast<size_t>(table.size()));
-    QSet<QByteArray> seen;
+    std::unordered_set<fs::FileId, fs::FileIdHash> seen;
     for (const FavoriteRow& row : table.rows()) {
         const QByteArray& path = rowPath(row);
         // A vanished member could end up as the one kept; a path holding the
-        // separator cannot be recorded; the same file twice would delete itself.
-        if (path.isEmpty() || path.contains(kDoublonSeparator) || seen.contains(path) || !fs::isFile(path))
-            continue;
-        seen.insert(path);
+        // separator cannot be recorded; the same file twice, under one path or
+        // two (through a link), would delete itself.
+        if (path.isEmpty() || path.contains(kDoublonSeparator) || !fs::isFile(path)) continue;
+        const std::optional<fs::FileId> id = fs::fileId(path);
+        if (!id || !seen.insert(*id).second) continue;
         const QByteArray name = fileNamePart(path);
         lines.push_back({name, path, codepage::fromAnsi(name + '=' + path)});
     }
@@ -144,13 +146,28 @@ void DoublonChoices::StoreDoublonChoice(int position)
 DuplicateDeletion DeleteDuplicates(const QByteArrayList& records, CleanupFiles& files, bool backupBeforeDelete)
 {
     DuplicateDeletion out;
-    QByteArrayList candidates;
+    // The files the kept members lead to, over every group: a member that is
+    // another path to one of them (a link, a linked folder) is that favorite
+    // itself and must survive.
+    std::unordered_set<fs::FileId, fs::FileIdHash> kept;
+    std::vector<DoublonRecord> parsed;
     for (const QByteArray& record : records) {
-        const DoublonRecord r = ParseDoublonRecord(record);
+        DoublonRecord r = ParseDoublonRecord(record);
         if (r.keep < 0 || r.keep >= r.paths.size() || !fs::isFile(r.paths.at(r.keep))) continue;
+        const std::optional<fs::FileId> id = fs::fileId(r.paths.at(r.keep));
+        if (!id) continue;
+        kept.insert(*id);
+        parsed.push_back(std::move(r));
+    }
+    QByteArrayList candidates;
+    std::unordered_set<fs::FileId, fs::FileIdHash> condemned;
+    for (const DoublonRecord& r : parsed) {
         for (int p = 0; p < r.paths.size(); ++p) {
             const QByteArray& path = r.paths.at(p);
-            if (p != r.keep && path != r.paths.at(r.keep) && fs::isFile(path)) candidates.append(path);
+            if (p == r.keep || !fs::isFile(path)) continue;
+            const std::optional<fs::FileId> id = fs::fileId(path);
+            if (!id || kept.count(*id) || !condemned.insert(*id).second) continue;
+            candidates.append(path);
         }
     }
     for (const QByteArray& path : candidates) {

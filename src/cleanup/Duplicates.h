@@ -7,9 +7,11 @@
 // archive copy when archiving is on.
 //
 // A group never loses every favorite: members whose files are gone, paths that
-// hold the record separator and repeated paths are left out of the groups; a
-// group whose kept member has vanished, or whose keep position names no
-// member, deletes nothing.
+// hold the record separator and paths to a file already in the list (the same
+// device and inode, reached again through a link) are left out of the groups;
+// a group whose kept member has vanished, or whose keep position names no
+// member, deletes nothing, and no member that leads to the file of a kept
+// member is ever deleted.
 #include "cleanup/CleanupFiles.h"
 #include "favorites/FavoritesTable.h"
 

@@ -168,4 +168,39 @@ TEST_F(DuplicatesTest, PathHoldingTheSeparatorIsNeverGrouped)
     EXPECT_EQ(FindDuplicates(table), QByteArrayList{rec(0, {"c/Site.url", "d/Site.url"})});
 }
 
+// A folder link (Work -> Travail) or a file link gives one favorite two paths:
+// they are one member, and the file a kept member leads to is never deleted.
+TEST_F(DuplicatesTest, PathsToOneFileAreOneMemberAndItsFileIsNeverDeleted)
+{
+    add({"Travail/Site.url", "A/Page.url", "C/Page.url"});
+    ASSERT_EQ(::symlink("Travail", tree.native("Work").constData()), 0);
+    ASSERT_EQ(::mkdir(tree.native("B").constData(), 0755), 0);
+    ASSERT_EQ(::symlink("../A/Page.url", tree.native("B/Page.url").constData()), 0);
+    tree.addRow(table, "Work/Site.url", 200);
+    tree.addRow(table, "B/Page.url", 200);
+
+    // Travail/Site.url has no duplicate; A/Page.url and its link are one member.
+    const QByteArrayList found = FindDuplicates(table);
+    ASSERT_EQ(found.size(), 1);
+    const DoublonRecord group = ParseDoublonRecord(found.first());
+    EXPECT_EQ(group.paths.size(), 2);
+    EXPECT_TRUE(group.paths.contains(tree.ansi("C/Page.url")));
+
+    // Records that name one file twice (as an earlier listing could give), each
+    // keeping the path that is not the real file.
+    const QByteArrayList records = {
+        rec(1, {"Travail/Site.url", "Work/Site.url"}),
+        rec(1, {"A/Page.url", "B/Page.url", "C/Page.url"}),
+    };
+    const DuplicateDeletion done = DeleteDuplicates(records, files, true);
+
+    EXPECT_TRUE(done.deleteSucceeded);
+    EXPECT_EQ(done.toDelete, QByteArrayList{tree.ansi("C/Page.url")});
+    EXPECT_EQ(tree.read("Travail/Site.url"), shortcut("http://Travail/Site.url"));
+    EXPECT_EQ(tree.read("A/Page.url"), shortcut("http://A/Page.url"));
+    EXPECT_EQ(tree.read("B/Page.url"), shortcut("http://A/Page.url")) << "the kept link still leads to its favorite";
+    EXPECT_FALSE(tree.exists("C/Page.url"));
+    EXPECT_TRUE(QFileInfo::exists(tree.archived("C/Page.url")));
+}
+
 } // namespace

@@ -174,9 +174,14 @@ ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& conten
         return r;
     };
     if (nativePath.isEmpty()) return result(ShortcutBytes::NotOpened, ENOENT);
-    // Non-blocking, so that a named pipe in the tree cannot stall the open.
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return result(ShortcutBytes::NotOpened, errno);
+    // A named pipe can neither stall the open nor be read as a shortcut.
+    int openError = 0;
+    const int fd = fs::openRegularFile(nativePath, &openError);
+    if (fd < 0) {
+        if (openError == EISDIR) return result(ShortcutBytes::Folder, openError);
+        if (openError == EINVAL) return result(ShortcutBytes::Unreadable, openError);
+        return result(ShortcutBytes::NotOpened, openError);
+    }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -184,9 +189,6 @@ ShortcutBytes ReadShortcutBytes(const QByteArray& nativePath, QByteArray& conten
 
     struct stat st;
     if (::fstat(fd, &st) != 0) return result(ShortcutBytes::Unreadable, errno);
-    if (S_ISDIR(st.st_mode)) return result(ShortcutBytes::Folder, EISDIR);
-    // Pipes, sockets and devices are no shortcut files, whatever they would yield.
-    if (!S_ISREG(st.st_mode)) return result(ShortcutBytes::Unreadable, EINVAL);
     if (st.st_size > kMaxShortcutFileSize) return result(ShortcutBytes::Unreadable, EFBIG);
 
     QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
@@ -234,7 +236,7 @@ QByteArray ShortcutUrlFromBytes(const QByteArray& contents)
 
 QByteArray ReadShortcutUrl(const QByteArray& path)
 {
-    return urlFromAnsiText(readShortcutBytes(path, codepage::fromAnsi(path)));
+    return ShortcutUrlFromBytes(readShortcutBytes(path, codepage::fromAnsi(path)));
 }
 
 QByteArray ReadShortcutUrlWide(const QString& path)

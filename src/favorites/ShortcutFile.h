@@ -32,7 +32,8 @@ QList<QByteArray> ReadIniSection(const QList<QByteArray>& lines, const QByteArra
 QByteArray ReadIniValue(const QList<QByteArray>& lines, const QByteArray& key);
 
 // The address of a shortcut named by its 8-bit path (the bytes are the file
-// name), reading the contents as 8-bit text.
+// name), decoded as ReadShortcutUrlWide decodes it, so that every reader of
+// the program sees the same address in the same file.
 QByteArray ReadShortcutUrl(const QByteArray& path);
 
 // The address of a shortcut named by its Unicode path. A UTF-8, UTF-16 LE or

@@ -1,5 +1,6 @@
 #include "CleanupFixture.h"
 #include "cleanup/RedirectQueue.h"
+#include "favorites/ShortcutFile.h"
 #include "platform/Errors.h"
 
 using namespace signetrix;
@@ -131,6 +132,37 @@ TEST_F(RedirectReview, ShortcutWithoutUrlOrFileGivesNoAddressOrAnError)
     EXPECT_EQ(LoadQueuedUrl(queue), QByteArray());
     queue.next();
     EXPECT_THROW(LoadQueuedUrl(queue), Error);
+}
+
+// The review reads a favorite's address exactly as the analysis did, whatever
+// byte-order mark the file starts with; otherwise a new address could be
+// written into the wrong favorite.
+TEST_F(RedirectReview, MarkedShortcutsGiveTheAddressTheAnalysisRead)
+{
+    const QString text = QStringLiteral("[InternetShortcut]\r\nURL=http://moved.test/old\r\n");
+    QByteArray utf16le("\xFF\xFE", 2);
+    for (const QChar ch : text) utf16le.append(char(ch.unicode() & 0xFF)).append(char(ch.unicode() >> 8));
+    const struct {
+        const char* rel;
+        QByteArray bytes;
+    } cases[] = {
+        {"Plain.url", text.toLatin1()},
+        {"Utf8.url", "\xEF\xBB\xBF" + text.toUtf8()},
+        {"Utf16.url", utf16le},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rel);
+        tree.write(c.rel, c.bytes);
+        queue.clear();
+        queue.append(tree.ansi(c.rel));
+        EXPECT_EQ(LoadQueuedUrl(queue), ShortcutUrlFromBytes(c.bytes));
+        EXPECT_EQ(LoadQueuedUrl(queue), QByteArray("http://moved.test/old"));
+
+        ASSERT_EQ(StoreNewUrl(queue, "http://moved.test/new"), NewUrlOutcome::Written);
+        queue.append(tree.ansi(c.rel));
+        EXPECT_EQ(LoadQueuedUrl(queue), QByteArray("http://moved.test/new"));
+        EXPECT_EQ(tree.read(c.rel).left(2), c.bytes.left(2)) << "the file keeps its encoding";
+    }
 }
 
 } // namespace

@@ -62,18 +62,25 @@ void listFolder(const QByteArray& folder, Walk& walk)
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-        if (fs::isTempFileName(name)) {
-            sweepTempFile(dirFd, name, walk.staleBefore);
-            continue;
-        }
-        // Links are followed: a link to a folder is searched like the folder.
+        // A plain file is known by the entry's inode on the folder's device (no
+        // stat call for the common case); links and entries of unknown type
+        // are followed, a link to a folder being searched like the folder.
         struct stat target;
-        const bool known = ::fstatat(dirFd, name, &target, 0) == 0;
+        bool known = true;
+        if (entry->d_type == DT_REG) {
+            target.st_mode = S_IFREG;
+            target.st_dev = st.st_dev;
+            target.st_ino = entry->d_ino;
+        } else {
+            known = ::fstatat(dirFd, name, &target, 0) == 0;
+        }
         const QString wideName = QFile::decodeName(name);
         if (known && S_ISDIR(target.st_mode)) {
             // The sub-folder is searched under its 8-bit form, which may no
             // longer name it when its name holds characters outside the page.
             listFolder(folder + codepage::toAnsi(wideName) + '/', walk);
+        } else if (fs::isTempFileName(name)) {
+            sweepTempFile(dirFd, name, walk.staleBefore);
         } else if (!known || walk.files.insert(idOf(target)).second) {
             // A broken link is listed: it becomes an unreadable favorite.
             walk.out.push_back(wideFolder + wideName);

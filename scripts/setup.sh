@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
+  qt6-translations-l10n
   libgl-dev libglx-dev fonts-dejavu-core
   libcurl4-openssl-dev libzip-dev zlib1g-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev

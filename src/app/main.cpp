@@ -3,6 +3,7 @@
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/QtMessageBoxes.h"
+#include "app/Translations.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Signetrix"));
+    signetrix::installQtTranslations();
 
     signetrix::QtMessageBoxes boxes;
     signetrix::platform::setMessageBoxService(&boxes);

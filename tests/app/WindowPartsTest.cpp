@@ -4,12 +4,14 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/QtMessageBoxes.h"
+#include "app/Translations.h"
 #include "app/Form12.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
 #include "platform/Errors.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 namespace signetrix::test {
 namespace {
@@ -103,6 +106,37 @@ TEST(QtMessageBoxes, ShowsTheBoxAndReturnsTheButtonPressed)
         EXPECT_EQ(text, "Voulez-vous ?");
         EXPECT_EQ(icon, c.icon);
     }
+}
+
+// With the translations the program loads at start, Qt's own buttons of a
+// real confirmation box read in French.
+TEST(QtMessageBoxes, ConfirmationButtonsReadInFrench)
+{
+    QTranslator* translations = installQtTranslations();
+    ASSERT_NE(translations, nullptr) << "no qtbase_fr in "
+                                     << QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString();
+    struct Uninstall {
+        QTranslator* t;
+        ~Uninstall()
+        {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    } uninstall{translations};
+
+    QtMessageBoxes service;
+    QStringList captions;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        for (QMessageBox::StandardButton b : {QMessageBox::Yes, QMessageBox::No})
+            if (QAbstractButton* button = box->button(b)) captions << button->text();
+        if (QAbstractButton* no = box->button(QMessageBox::No)) no->click();
+    });
+    EXPECT_EQ(service.show(platform::MessageKind::Confirmation, "Signetrix", "Voulez-vous ?",
+                           platform::MessageButtons::YesNo),
+              platform::MessageAnswer::No);
+    EXPECT_EQ(captions, QStringList({QStringLiteral("&Oui"), QStringLiteral("&Non")}));
 }
 
 TEST(RadioGroup, ClampsTheChoiceAndReportsEveryChange)

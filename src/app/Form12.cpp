@@ -2,6 +2,7 @@
 
 #include "app/DataModules.h"
 #include "app/ErrorDisplay.h"
+#include "app/EventPump.h"
 #include "app/TabIcons.h"
 #include "app/banner/Banner.h"
 #include "app/cleanup/CleanupController.h"
@@ -37,8 +38,6 @@
 
 namespace signetrix {
 namespace {
-
-void pumpEvents() { QCoreApplication::processEvents(); }
 
 bool shown(const QWidget* w) { return !w->isHidden(); }
 

@@ -1,7 +1,9 @@
 #include "app/analysis/AnalysisController.h"
 
 #include "app/ErrorDisplay.h"
+#include "app/EventPump.h"
 #include "app/Form12.h"
+#include "app/widgets/BusyAnimation.h"
 #include "app/widgets/PageControl.h"
 #include "analysis/ElapsedTime.h"
 #include "favorites/FavoritesFolder.h"
@@ -16,7 +18,6 @@
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <utility>
@@ -45,12 +46,6 @@ std::optional<LinkCheckOptions>& optionsHook()
 QDateTime now()
 {
     return clockHook() ? clockHook()() : QDateTime::currentDateTime();
-}
-
-void pause(int milliseconds)
-{
-    if (pauseHook()) pauseHook()(milliseconds);
-    else QThread::msleep(static_cast<unsigned long>(milliseconds));
 }
 
 constexpr int kPauseAfterRunMs = 2000;
@@ -82,6 +77,8 @@ AnalysisController::AnalysisController(TForm12& form) : m_form(form)
     m_name = find<QLabel>("lFavoriName");
     m_count = find<QLabel>("lFavorisAnalyse");
     m_start = find<QPushButton>("btnStartAnalyse");
+    m_elapsed = find<QLabel>("lFavorisAnalyseTime");
+    setBusyAnimation(find<QLabel>("JvGIFAnimatorProcessAnalyse"));
     m_paintTimer = new QTimer(this);
     m_paintTimer->setSingleShot(true);
     connect(m_paintTimer, &QTimer::timeout, this, [this] { applyProgress(); });
@@ -108,10 +105,12 @@ void AnalysisController::btnStartAnalyseClick()
     // Kept to the second, as the label shows it.
     const QDateTime start = now();
     m_startedAt = start.addMSecs(-start.time().msec());
-    const QLocale locale;
+    // The locale's long time format names the time zone; the label shows the
+    // clock time only.
     find<QLabel>("lFavorisAnalyseStart")
-        ->setText(locale.toString(m_startedAt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                  locale.toString(m_startedAt.time(), QLocale::LongFormat));
+        ->setText(QLocale().toString(m_startedAt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                  m_startedAt.time().toString(QStringLiteral("HH:mm:ss")));
+    m_elapsed->setText(ElapsedTimeText(0));
     btnScanClick();
 }
 
@@ -148,14 +147,16 @@ void AnalysisController::btnScanClick()
         // has ended; wait for it, or a new run asked for at once would be refused.
         while (m_worker && !m_form.AnalysisCancelled) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     } catch (...) {
-        if (proxyStepBegun) pause(kPauseAfterRunMs);
+        showFinalElapsedTime();
+        if (proxyStepBegun) paintThenPause(&m_form, kPauseAfterRunMs, pauseHook());
         stopProgressDisplay();
         m_running = false;
         // The run ends where it began: back in the start mode, then the message.
         m_form.LoadFavoritesList();
         throw;
     }
-    pause(kPauseAfterRunMs);
+    showFinalElapsedTime();
+    paintThenPause(&m_form, kPauseAfterRunMs, pauseHook());
     stopProgressDisplay();
     m_running = false;
 
@@ -178,6 +179,13 @@ void AnalysisController::stopProgressDisplay()
     m_meter->setVisible(false);
     find<QLabel>("lProgression")->setVisible(false);
     m_timer->stop();
+}
+
+// A run shorter than a tick of the timer would otherwise end without its figure.
+void AnalysisController::showFinalElapsedTime()
+{
+    m_timer->stop();
+    tmTempsEcouleTimer();
 }
 
 void AnalysisController::placeSummaryPanel(bool show)
@@ -207,7 +215,7 @@ void AnalysisController::btnCancelAnalyseClick()
 void AnalysisController::tmTempsEcouleTimer()
 {
     if (find<QLabel>("lFavorisAnalyseStart")->text().isEmpty() || !m_startedAt.isValid()) return;
-    find<QLabel>("lFavorisAnalyseTime")->setText(ElapsedTimeText(m_startedAt.secsTo(now())));
+    m_elapsed->setText(ElapsedTimeText(m_startedAt.secsTo(now())));
 }
 
 void AnalysisController::BuildSummary()

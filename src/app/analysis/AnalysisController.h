@@ -70,6 +70,7 @@ private:
     T* find(const char* name) const;
     void applyProgress();
     void stopProgressDisplay();
+    void showFinalElapsedTime();
     void placeSummaryPanel(bool show);
 
     TForm12& m_form;
@@ -79,6 +80,7 @@ private:
     QLabel* m_name = nullptr;
     QLabel* m_count = nullptr;
     QPushButton* m_start = nullptr;
+    QLabel* m_elapsed = nullptr;
 
     static constexpr int kPaintIntervalMs = 40;
     struct PendingProgress {

@@ -2,8 +2,10 @@
 
 #include "app/DataModules.h"
 #include "app/ErrorDisplay.h"
+#include "app/EventPump.h"
 #include "app/Form12.h"
 #include "app/dialogs/ShellOpen.h"
+#include "app/widgets/BusyAnimation.h"
 #include "app/widgets/RadioGroup.h"
 #include "cleanup/EmptyFolders.h"
 #include "cleanup/FileOperation.h"
@@ -16,14 +18,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 
 namespace signetrix {
 namespace {
@@ -33,8 +33,6 @@ CleanupController::Pause& pauseHook()
     static CleanupController::Pause hook;
     return hook;
 }
-
-void pumpEvents() { QCoreApplication::processEvents(); }
 
 QString wide(const QByteArray& ansi) { return codepage::fromAnsi(ansi); }
 
@@ -98,6 +96,7 @@ CleanupController::CleanupController(TForm12& form)
     m_pProcess->setProperty("Tag", 1);
     m_pFinish->setProperty("Tag", 1);
     find<QWidget>("pDeleteEmptyFolders")->setProperty("Tag", 1);
+    setBusyAnimation(find<QLabel>("JvGIFAnimatorProcessEmptyFolders"));
     connectControls();
 }
 
@@ -142,11 +141,7 @@ bool CleanupController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void CleanupController::pause(int ms)
-{
-    if (pauseHook()) pauseHook()(ms);
-    else QThread::msleep(static_cast<unsigned long>(ms));
-}
+void CleanupController::pause(int ms) { paintThenPause(&m_form, ms, pauseHook()); }
 
 void CleanupController::placeIn(QWidget* panel, QWidget* groupBox)
 {
@@ -233,8 +228,10 @@ void CleanupController::ContinueCleanup()
 
 void CleanupController::FinishCleanup()
 {
+    // The run may end on the review or the empty-folder page; the closing
+    // panel lives on the analysis page.
+    m_form.ShowOnlyPage(find<QWidget>("tsAnalyse"));
     placeIn(m_pFinish, m_gbAnalyse);
-    pumpEvents();
     pause(kFinishPauseMs);
     park(m_pFinish);
     m_form.LoadFavoritesList();
@@ -247,8 +244,12 @@ QByteArray CleanupController::LoadRedirection()
     if (m_queue.isEmpty()) return QByteArray();
     const QByteArray url = cleanup::LoadQueuedUrl(m_queue);
     m_lNomURL->setText(wide(url));
+    m_currentHasAddress = !url.isEmpty();
     m_preview->stop();
-    if (!url.isEmpty()) m_preview->navigate(wide(url));
+    // Without an address the preview must not keep the favorite before's page:
+    // its address could be taken for this favorite's new one.
+    if (m_currentHasAddress) m_preview->navigate(wide(url));
+    else m_preview->loadHtml(QString());
     return url;
 }
 
@@ -257,7 +258,8 @@ void CleanupController::ShowRedirection()
     const bool any = !m_queue.isEmpty();
     find<QPushButton>("btnUpdateNext")->setEnabled(m_queue.canNext());
     find<QPushButton>("btnUpdatePrev")->setEnabled(m_queue.canPrevious());
-    for (const char* name : {"btnNewURL", "btnDeleteFavoris", "btnRefresh"}) find<QPushButton>(name)->setEnabled(any);
+    for (const char* name : {"btnDeleteFavoris", "btnRefresh"}) find<QPushButton>(name)->setEnabled(any);
+    find<QPushButton>("btnNewURL")->setEnabled(any && m_currentHasAddress);
     find<QLabel>("lFavorisToProcess")->setText(m_queue.counterText());
     syncWindowLists();
     if (!any) {
@@ -285,6 +287,11 @@ void CleanupController::btnUpdatePrevClick()
 
 void CleanupController::btnNewURLClick()
 {
+    // The preview of a favorite without an address shows an empty page of its own.
+    if (!m_currentHasAddress) {
+        platform::showMessage(kNoAddressText);
+        return;
+    }
     // The fully encoded form is plain ASCII: it survives the code page intact.
     const QString shown = m_preview->currentAddress();
     const QUrl url(shown);
@@ -396,6 +403,7 @@ void CleanupController::RemoveEmptyFolders()
 
     done->setVisible(false);
     placeIn(m_pProcess, group);
+    folderName->clear(); // the last folder of the run before
     folderName->setVisible(true);
     m_meter->setVisible(true);
     m_meter->setValue(0);
@@ -425,12 +433,9 @@ void CleanupController::RemoveEmptyFolders()
     m_meter->setValue(100);
     pumpEvents();
     close();
-    pumpEvents();
     ShowPanelCentredIn(done, group);
-    pumpEvents();
     pause(kFinishPauseMs);
     done->setVisible(false);
-    pumpEvents();
     FinishCleanup();
 }
 

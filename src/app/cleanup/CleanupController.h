@@ -102,6 +102,7 @@ private:
     cleanup::Corrections m_corrections;
     cleanup::DoublonChoices m_doublons;
     bool m_fillingChoices = false;
+    bool m_currentHasAddress = false; // the queued favorite on display has an address
 
     QWidget* m_pProcess;
     QProgressBar* m_meter;

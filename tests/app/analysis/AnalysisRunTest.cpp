@@ -6,6 +6,7 @@
 #include "app/analysis/AnalysisController.h"
 #include "app/widgets/PageControl.h"
 #include "analysis/ResultCodes.h"
+#include "app/PaintWatch.h"
 #include "support/HttpTestProxy.h"
 #include "support/HttpTestServer.h"
 #include "support/TestSupport.h"
@@ -13,9 +14,12 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -36,7 +40,10 @@ protected:
     void SetUp() override
     {
         server.addStandardRoutes();
-        AnalysisController::setPauseForTesting([this](int ms) { pauses.push_back(ms); });
+        AnalysisController::setPauseForTesting([this](int ms) {
+            pauses.push_back(ms);
+            if (duringPause) duringPause();
+        });
         LinkCheckOptions options;
         options.readTimeoutMs = 400;
         AnalysisController::setCheckOptionsForTesting(options);
@@ -75,15 +82,21 @@ protected:
     void startAndCancelAtFirstRequest(MessageAnswer answer)
     {
         boxes.answerNext(answer);
+        atFirstRequest([this] { button("btnCancelAnalyse")->click(); });
+        button("btnStartAnalyse")->click();
+    }
+    // Runs look once the server has seen the run's first request.
+    void atFirstRequest(std::function<void()> look)
+    {
+        const int before = server.requestCount();
         auto* poll = new QTimer(form.get());
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll] {
-            if (server.requestCount() == 0) return;
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, before, look] {
+            if (server.requestCount() == before) return;
             poll->deleteLater();
-            button("btnCancelAnalyse")->click();
+            look();
         });
         poll->start();
-        button("btnStartAnalyse")->click();
     }
 
     test::ExeFolderGuard exe;
@@ -91,6 +104,7 @@ protected:
     test::ScriptedMessageBoxes boxes;
     HttpTestServer server;
     std::vector<int> pauses;
+    std::function<void()> duringPause; // looks at the window while a pause runs
     TdmCommon common;
     TReVuvidizEdevav program;
     std::unique_ptr<TForm12> form;
@@ -151,6 +165,73 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
     EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
 }
 
+// The labels of the run on display: "Démarré à :" as the short date and the
+// time to the second, without a zone name; "Temps écoulé :" empty as a run
+// begins and the final figure at its end, also for a run shorter than one
+// tick of its timer; the animation plays during the run only.
+TEST_F(AnalysisRunTest, TimeLabelsAndAnimationBelongToTheRunOnDisplay)
+{
+    struct LocaleGuard {
+        QLocale old;
+        ~LocaleGuard() { QLocale::setDefault(old); }
+    } localeGuard;
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    // The first run outlasts a tick of the timer, the second does not; both
+    // are slow enough for the window to be seen during their request.
+    LinkCheckOptions options;
+    options.readTimeoutMs = 5000;
+    AnalysisController::setCheckOptionsForTesting(options);
+    server.route("/late", HttpReply::status(200).delayed(1300));
+    server.route("/short", HttpReply::status(200).delayed(300));
+    const struct {
+        const char* path;
+        QDateTime start;
+        int seconds;
+        const char* startText;
+        const char* elapsed;
+    } runs[] = {
+        {"/late", QDateTime(QDate(2026, 12, 10), QTime(10, 10, 38, 600), QTimeZone::utc()), 12, "10/12/2026 10:10:38",
+         "12 sec"},
+        {"/short", QDateTime(QDate(2027, 1, 2), QTime(9, 5, 7), QTimeZone::utc()), 3, "02/01/2027 09:05:07", "3 sec"},
+    };
+    shortcut("run.url", server.url(runs[0].path)); // listed as the window opens
+    openWindow();
+    auto* animation = label("JvGIFAnimatorProcessAnalyse");
+    ASSERT_NE(animation->movie(), nullptr);
+    ASSERT_TRUE(animation->movie()->isValid());
+    EXPECT_GT(animation->movie()->frameCount(), 1);
+
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.path);
+        QFile::remove(home.favorites() + "/run.url");
+        shortcut("run.url", server.url(run.path));
+        int clockCalls = 0;
+        AnalysisController::setClockForTesting(
+            [&] { return clockCalls++ == 0 ? run.start : run.start.addSecs(run.seconds); });
+        QString elapsedAtFirstRequest = QStringLiteral("(no request)");
+        QMovie::MovieState stateAtFirstRequest = QMovie::NotRunning;
+        atFirstRequest([&] {
+            elapsedAtFirstRequest = label("lFavorisAnalyseTime")->text();
+            stateAtFirstRequest = animation->movie()->state();
+        });
+        QStringList elapsedAtPause;
+        duringPause = [&] { elapsedAtPause << label("lFavorisAnalyseTime")->text(); };
+
+        button("btnStartAnalyse")->click();
+
+        ASSERT_TRUE(widget("pResultatSommaire")->isVisible());
+        EXPECT_EQ(label("lFavorisAnalyseStart")->text(), QString::fromLatin1(run.startText));
+        EXPECT_TRUE(elapsedAtFirstRequest.isEmpty() || elapsedAtFirstRequest == QLatin1String(run.elapsed))
+            << elapsedAtFirstRequest.toStdString();
+        EXPECT_EQ(elapsedAtPause, QStringList{QString::fromLatin1(run.elapsed)});
+        EXPECT_EQ(label("lFavorisAnalyseTime")->text(), QString::fromLatin1(run.elapsed));
+        EXPECT_EQ(stateAtFirstRequest, QMovie::Running);
+        EXPECT_EQ(animation->movie()->state(), QMovie::NotRunning);
+        button("btnCancelCorrections")->click();
+    }
+    duringPause = {};
+}
+
 // The summary appears with the last row's result, while the worker is still
 // ending; leaving the summary and starting again at once must start a run.
 TEST_F(AnalysisRunTest, ASecondRunStartsRightAfterTheFirst)
@@ -203,7 +284,12 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
     shortcut("a.url", server.url("/never"));
     shortcut("b.url", server.url("/never?2"));
     openWindow();
+    test::PaintWatch startPanel(widget("pBeforeAnalyse"));
+    std::vector<bool> startModeOnScreen;
+    duringPause = [&] { startModeOnScreen.push_back(startPanel.onScreen()); };
     startAndCancelAtFirstRequest(MessageAnswer::Yes);
+    EXPECT_EQ(startModeOnScreen, std::vector<bool>{true}) << "the pause began before the start mode was painted";
+    duringPause = {};
 
     EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
     EXPECT_TRUE(form->AnalysisCancelled);

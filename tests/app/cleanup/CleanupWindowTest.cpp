@@ -7,6 +7,7 @@
 #include "app/dialogs/ShellOpen.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
+#include "app/PaintWatch.h"
 #include "cleanup/CleanupFixture.h"
 #include "platform/browser/EmbeddedBrowser.h"
 #include "support/HttpTestServer.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -41,11 +43,15 @@ protected:
     std::unique_ptr<TForm12> form;
     CleanupController* cleanup = nullptr;
     std::vector<int> pauses;
+    std::function<void()> duringPause; // looks at the window while a pause runs
     QStringList opened;
 
     void SetUp() override
     {
-        CleanupController::setPauseForTesting([this](int ms) { pauses.push_back(ms); });
+        CleanupController::setPauseForTesting([this](int ms) {
+            pauses.push_back(ms);
+            if (duringPause) duringPause();
+        });
         dialogs::setShellOpenerForTesting([this](const QString& a) { opened.append(a); });
     }
     void TearDown() override
@@ -215,6 +221,110 @@ TEST_F(CleanupWindow, ManualModeAppliesTheChoicesOrCancels)
     }
 }
 
+// Each fixed pause begins once the window shows the step's final panel: on
+// display and painted, so the user reads it for the whole pause.
+TEST_F(CleanupWindow, EachPauseShowsThePaintedFinalPanel)
+{
+    const struct {
+        const char* name;
+        bool emptyFolders;
+        QStringList panels; // on screen at each pause, in order
+    } cases[] = {
+        {"review closed, empty folders, end", true, {"pDeleteEmptyFolders", "pFinish"}},
+        {"review closed straight to the end", false, {"pFinish"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.write("Moved.url", shortcut("http://127.0.0.1:9/moved"));
+        tree.mkdir("Empty/Deeper");
+        open(false, c.emptyFolders, false);
+        row("Moved.url", 301);
+        const char* watched[] = {"pDeleteEmptyFolders", "pFinish"};
+        std::vector<std::unique_ptr<test::PaintWatch>> watches;
+        for (const char* name : watched)
+            watches.push_back(std::make_unique<test::PaintWatch>(child<QWidget>(form.get(), name)));
+        QStringList onScreen;
+        QStringList doneText;
+        duringPause = [&] {
+            for (size_t i = 0; i < watches.size(); ++i)
+                if (watches[i]->onScreen()) onScreen << QString::fromLatin1(watched[i]);
+            auto* done = child<QWidget>(form.get(), "pDeleteEmptyFolders");
+            if (done->isVisible())
+                for (QLabel* label : done->findChildren<QLabel*>()) doneText << label->text();
+        };
+
+        click("btnCorrections");
+        ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
+        click("btnQuitterRedirections");
+
+        EXPECT_EQ(onScreen, c.panels);
+        EXPECT_EQ(doneText, c.emptyFolders ? QStringList{QStringLiteral("Les dossiers vides ont étés supprimés")}
+                                           : QStringList{});
+        EXPECT_EQ(tree.exists("Empty"), !c.emptyFolders);
+        expectStartMode();
+        duringPause = {};
+        form.reset();
+        pauses.clear();
+        QDir(tree.favorites()).removeRecursively();
+        QDir().mkpath(tree.favorites());
+    }
+}
+
+// The empty-folder step of a second run: its folder label starts empty, never
+// with a folder of the run before; the animation plays during the step only.
+TEST_F(CleanupWindow, EmptyFolderStepStartsCleanAndAnimatesWhileItWorks)
+{
+    open(false, true, false);
+    auto* folderName = child<QLabel>(form.get(), "lEmptyFolderName");
+    auto* animation = child<QLabel>(form.get(), "JvGIFAnimatorProcessEmptyFolders");
+    ASSERT_NE(animation->movie(), nullptr);
+    ASSERT_TRUE(animation->movie()->isValid());
+    EXPECT_GT(animation->movie()->frameCount(), 1);
+
+    // The folder label's text as it appears; the animation's state whenever
+    // the phase of the working step is painted.
+    struct Recorder : QObject {
+        QLabel* folderName;
+        QLabel* phase;
+        QMovie* movie;
+        QStringList textsAtShow;
+        std::vector<QMovie::MovieState> whileWorking;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (o == folderName && e->type() == QEvent::Show) textsAtShow << folderName->text();
+            if (o == phase && e->type() == QEvent::Paint && !phase->text().isEmpty())
+                whileWorking.push_back(movie->state());
+            return false;
+        }
+    } seen;
+    seen.folderName = folderName;
+    seen.phase = child<QLabel>(form.get(), "lDeleteEmptyFolders");
+    seen.movie = animation->movie();
+    folderName->installEventFilter(&seen);
+    seen.phase->installEventFilter(&seen);
+    std::vector<QMovie::MovieState> states;
+    QObject::connect(animation->movie(), &QMovie::stateChanged, &seen,
+                     [&](QMovie::MovieState s) { states.push_back(s); });
+    std::vector<QMovie::MovieState> atPause;
+    duringPause = [&] { atPause.push_back(animation->movie()->state()); };
+
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        tree.mkdir(QStringLiteral("Vide%1/Dedans").arg(run));
+        form->MemoryTable1.clear();
+        click("btnCorrections");
+        EXPECT_FALSE(tree.exists(QStringLiteral("Vide%1").arg(run)));
+        expectStartMode();
+    }
+    EXPECT_EQ(seen.textsAtShow, QStringList({QString(), QString()}));
+    ASSERT_FALSE(seen.whileWorking.empty());
+    EXPECT_EQ(seen.whileWorking, std::vector<QMovie::MovieState>(seen.whileWorking.size(), QMovie::Running));
+    EXPECT_EQ(states, std::vector<QMovie::MovieState>({QMovie::Running, QMovie::NotRunning, QMovie::Running,
+                                                       QMovie::NotRunning}));
+    EXPECT_EQ(atPause, std::vector<QMovie::MovieState>(4, QMovie::NotRunning)); // two per run
+    duringPause = {};
+}
+
 class RedirectReviewWindow : public CleanupWindow {
 protected:
     test::HttpTestServer server;
@@ -327,6 +437,52 @@ TEST_F(RedirectReviewWindow, RefreshReloadsThePageOnDisplay)
     expectStartMode();
 }
 
+// A favorite without an address between two with one: its preview is empty,
+// not the page of the favorite before, and "Définir la page en cours comme la
+// nouvelle URL" is off for it only.
+TEST_F(RedirectReviewWindow, FavoriteWithoutAddressEmptiesThePreview)
+{
+    for (const char* page : {"/a", "/c"})
+        server.route(page, test::HttpReply::status(200, QByteArray("<html><body>Page ") + page + "</body></html>")
+                               .header("Content-Type", "text/html"));
+    tree.write("A.url", shortcut(server.url("/a")));
+    tree.write("NoUrl.url", "[InternetShortcut]\r\nIconIndex=0\r\n");
+    // Read as the analysis read it, through its byte-order mark.
+    tree.write("C.url", "\xEF\xBB\xBF" + shortcut(server.url("/c")));
+    open(false, false, false);
+    row("A.url", 301);
+    row("NoUrl.url", 301);
+    row("C.url", 301);
+
+    click("btnCorrections");
+    ASSERT_EQ(text("lNomPage"), QStringLiteral("A"));
+    EXPECT_TRUE(enabled("btnNewURL"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith("/a"); }, kWait));
+    ASSERT_EQ(preview()->bodyInnerText(), QStringLiteral("Page /a"));
+
+    click("btnUpdateNext");
+    ASSERT_EQ(text("lNomPage"), QStringLiteral("NoUrl"));
+    EXPECT_TRUE(text("lNomURL").isEmpty());
+    EXPECT_FALSE(enabled("btnNewURL"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview()->currentAddress().endsWith("/a"); }, kWait))
+        << preview()->currentAddress().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview()->isLoading(); }, kWait));
+    EXPECT_TRUE(preview()->bodyInnerText().isEmpty()) << preview()->bodyInnerText().toStdString();
+
+    click("btnUpdateNext");
+    ASSERT_EQ(text("lNomPage"), QStringLiteral("C"));
+    EXPECT_EQ(text("lNomURL"), QString::fromLatin1(server.url("/c")));
+    EXPECT_TRUE(enabled("btnNewURL"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview()->currentAddress().endsWith("/c"); }, kWait));
+
+    click("btnUpdatePrev");
+    EXPECT_FALSE(enabled("btnNewURL"));
+    click("btnQuitterRedirections");
+    EXPECT_EQ(tree.read("A.url"), shortcut(server.url("/a")));
+    EXPECT_EQ(tree.read("NoUrl.url"), QByteArray("[InternetShortcut]\r\nIconIndex=0\r\n"));
+    expectStartMode();
+}
+
 TEST_F(RedirectReviewWindow, NoAddressOrNoUrlNeverEmptiesAFavorite)
 {
     tree.write("NoUrl.url", "[InternetShortcut]\r\nIconIndex=0\r\n");
@@ -338,9 +494,10 @@ TEST_F(RedirectReviewWindow, NoAddressOrNoUrlNeverEmptiesAFavorite)
     click("btnCorrections");
     ASSERT_EQ(activePage(), child<QWidget>(form.get(), "tsRedirections"));
     EXPECT_TRUE(text("lNomURL").isEmpty());
-    EXPECT_TRUE(preview()->currentAddress().isEmpty());
+    EXPECT_FALSE(enabled("btnNewURL"));
 
-    click("btnNewURL");
+    // Even asked directly, the favorite keeps its bytes.
+    cleanup->btnNewURLClick();
     EXPECT_EQ(tree.read("NoUrl.url"), QByteArray("[InternetShortcut]\r\nIconIndex=0\r\n"));
     EXPECT_EQ(text("lFavorisToProcess"), QStringLiteral("1/2"));
     ASSERT_EQ(boxes.texts().size(), 1);

@@ -1,0 +1,23 @@
+#pragma once
+// The one place where the window's long operations on the user-interface
+// thread let Qt work: pending events (paints, timers, a worker's reports) run
+// here, and the fixed pauses of a run are taken only once the window shows its
+// final state, so the user reads that state during the pause rather than a
+// page left half painted.
+#include <functional>
+
+class QWidget;
+
+namespace signetrix {
+
+// Runs the events waiting in the queue once, then returns.
+void pumpEvents();
+
+using Pause = std::function<void(int milliseconds)>;
+
+// Paints window (and its children) with everything changed so far, then blocks
+// the user-interface thread for the pause. A non-empty testHook takes the
+// pause instead of the blocking wait; it runs after the paint.
+void paintThenPause(QWidget* window, int milliseconds, const Pause& testHook);
+
+} // namespace signetrix

@@ -75,7 +75,7 @@ void BM_WholeAnalysis(benchmark::State& state)
     auto* start = form.findChild<QPushButton*>(QStringLiteral("btnStartAnalyse"));
     for (auto _ : state) {
         form.LoadFavoritesList();
-        form.MemoryTable1.clear(); // a click that starts no run then shows as an error
+        form.runData().MemoryTable1.clear(); // a click that starts no run then shows as an error
 
         const auto t0 = std::chrono::steady_clock::now();
         start->click();
@@ -85,7 +85,7 @@ void BM_WholeAnalysis(benchmark::State& state)
         g_sumAnalysis += s;
         ++g_runsAnalysis;
         int checked = 0;
-        for (const FavoriteRow& row : form.MemoryTable1.rows()) checked += row.iStatut == 200;
+        for (const FavoriteRow& row : form.runData().MemoryTable1.rows()) checked += row.iStatut == 200;
         if (checked != kFavorites) state.SkipWithError("not every favorite was checked");
     }
     state.SetItemsProcessed(state.iterations() * kFavorites);

@@ -49,7 +49,9 @@ TThreadCheckURL::~TThreadCheckURL()
 {
     if (!m_runReturned.load()) abandon();
     wait();
-    if (!m_abandoned.load()) m_view.setMeter(100);
+    if (m_abandoned.load()) return;
+    m_view.setMeter(100);
+    emit ended();
 }
 
 void TThreadCheckURL::abandon()

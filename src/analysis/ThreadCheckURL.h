@@ -5,7 +5,8 @@
 // the thread that created the worker (the user-interface thread) while the
 // worker waits for it, so the table and the controls are only ever touched
 // there. The worker releases itself when it ends; its destructor puts the
-// meter at 100 %, which is what the analysis run waits for.
+// meter at 100 % and then signals ended(), which is what the analysis run
+// waits for.
 #include "analysis/LinkCheck.h"
 #include "favorites/FavoritesTable.h"
 #include "settings/Proxy.h"
@@ -61,6 +62,12 @@ public:
     int appliedNice() const { return m_appliedNice.load(); }
     int appliedPolicy() const { return m_appliedPolicy.load(); }
 
+signals:
+    // The worker has checked its last favorite (or stopped on request) and is
+    // going away; not signalled for an abandoned worker.
+    void ended();
+
+public:
     // Runs on the user-interface thread through synchronize().
     void WriteStatus();
     void ShowProgress();

@@ -27,7 +27,11 @@
 #include "platform/Errors.h"
 #include "platform/browser/EmbeddedBrowser.h"
 
+#include "app/widgets/RadioGroup.h"
+#include "cleanup/FileOperation.h"
+
 #include <QApplication>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDate>
 #include <QScreen>
@@ -81,7 +85,7 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
 {
     buildWindow();
     buildPages();
-    new StoredText(QStringLiteral("edFileMax"), this);
+    m_fileMax = new StoredText(QStringLiteral("edFileMax"), this);
     new StoredFlag(QStringLiteral("chkbDebug"), this);
 
     for (const ComponentStateSpec& spec : componentStateSpecs()) {
@@ -92,8 +96,13 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
                                                       OvcComponentStateDivers(), OvcComponentStateProxy());
     connectHandlers();
     m_aboutBox = &dialogs::showAboutBox;
-    m_analysisController = std::make_unique<AnalysisController>(*this);
-    new CleanupController(*this);
+    m_analysisController = std::make_unique<AnalysisController>(*m_analyse, *m_parking4, m_run, *this);
+    if (!m_common.findChild<TFileOperation*>(QStringLiteral("FileOperation"))) createFileOperation(&m_common);
+    auto* deleteOperation = m_common.findChild<TFileOperation*>(QStringLiteral("FileOperationDelete"));
+    if (!deleteOperation) deleteOperation = createFileOperationDelete(&m_common);
+    m_cleanupController = new CleanupController(
+        {*m_analyse, *m_parking4, *m_parking5, *m_redirections, *m_doublons, *m_emptyFolders}, m_run, *this,
+        *deleteOperation, this);
 
     runHandler([this] { FormCreate(); });
     // The account settings follow the window's life: loaded again once its
@@ -190,6 +199,7 @@ void TForm12::buildPages()
     m_pageControl->addTab(tab4, QString());
     auto* tab5 = new QWidget;
     m_parking5->setupUi(tab5);
+    m_panelHolder = tab5;
     m_pageControl->addTab(tab5, QString());
     m_pageControl->setPageTabVisible(tab4, false);
     m_pageControl->setPageTabVisible(tab5, false);
@@ -229,7 +239,7 @@ void TForm12::connectHandlers()
 
 void TForm12::FormCreate()
 {
-    AnalysisCancelled = false;
+    m_run.AnalysisCancelled = false;
     RefreshBanner();
     m_timer1->start();
 
@@ -238,8 +248,7 @@ void TForm12::FormCreate()
     m_analyse->pLoadFavorisList->setVisible(false);
     pumpEvents();
 
-    RedirectionsList.clear();
-    DoublonsList.clear();
+    m_run.clearQueues();
 
     m_settingsPages->chkbProxyClick(nullptr);
     LoadFavoritesList();
@@ -343,15 +352,58 @@ void TForm12::LoadFavoritesList()
     m_analyse->OvcMeterData->setVisible(true);
 
     ShowPanelCentred(m_analyse->pLoadFavorisList);
-    m_favoriteFiles = ListFavoriteFiles(GetFavoritesFolder());
+    m_run.favoriteFiles = ListFavoriteFiles(GetFavoritesFolder());
     pumpEvents();
     m_analyse->pLoadFavorisList->setVisible(false);
     pumpEvents();
     ShowPanelCentred(m_analyse->pBeforeAnalyse);
 
-    m_analyse->lFavorisTotal0->setText(QString::number(m_favoriteFiles.size()));
+    m_analyse->lFavorisTotal0->setText(QString::number(m_run.favoriteFiles.size()));
     m_analyse->lFavorisTotal->setText(m_analyse->lFavorisTotal0->text());
 }
+
+QWidget* TForm12::SummaryPanel() { return m_parking4->pResultatSommaire; }
+
+void TForm12::ShowSetupTab() { m_pageControl->setPageTabVisible(m_setup->PageControlConfiguration->parentWidget(), true); }
+
+void TForm12::LendPanel(SharedPanel which, QWidget* groupBox)
+{
+    QWidget* panel = which == SharedPanel::Process ? m_parking5->pProcess : m_parking5->pFinish;
+    panel->setParent(groupBox);
+    panel->setProperty("Tag", 1); // centred wherever it is lent
+    ShowPanelCentredIn(panel, groupBox);
+    panel->raise();
+}
+
+void TForm12::TakeBackPanel(SharedPanel which)
+{
+    QWidget* panel = which == SharedPanel::Process ? m_parking5->pProcess : m_parking5->pFinish;
+    panel->setVisible(false);
+    panel->setParent(m_panelHolder);
+}
+
+RunSettings TForm12::runSettings() const
+{
+    RunSettings s;
+    s.fileLimitText = m_fileMax->text();
+    s.priorityIndex = m_setup->rdgPriorite->currentIndex();
+    s.proxy = proxyValues();
+    const std::pair<const char*, const QComboBox*> lists[] = {
+        {"301", m_setup->cbError301}, {"302", m_setup->cbError302}, {"3XX", m_setup->cbError3XX},
+        {"404", m_setup->cbError404}, {"4XX", m_setup->cbError4XX}, {"5XX", m_setup->cbError5XX},
+        {"1000", m_setup->cbError1000}, {"777", m_setup->cbError777}, {"9", m_setup->cbError9},
+    };
+    for (const auto& [key, list] : lists) s.corrections.actionTexts.insert(QLatin1String(key), list->currentText());
+    s.corrections.backupBeforeDelete = m_setup->chkbBackupBeforeDelete->isChecked();
+    s.deleteDuplicates = m_setup->chkbDeleteDuplicate->isChecked();
+    s.duplicateMode = m_setup->rdgModeSectionSuppressionDoublons->currentIndex() == 1
+                          ? cleanup::DuplicateMode::Manual
+                          : cleanup::DuplicateMode::Automatic;
+    s.deleteEmptyFolders = m_setup->chkbDeleteDossierEmpty->isChecked();
+    return s;
+}
+
+const QStringList& TForm12::emptyFolderPhases() const { return m_common.JvgStringContainerDeleteEmptyFolders; }
 
 ProxyValues TForm12::proxyValues() const
 {
@@ -418,8 +470,7 @@ void TForm12::PageControl1Change(QWidget* page)
 
 bool TForm12::FormCloseQuery()
 {
-    DoublonsList.clear();
-    RedirectionsList.clear();
+    m_run.clearQueues();
     return true;
 }
 

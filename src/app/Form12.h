@@ -5,7 +5,8 @@
 // Every control carries its fixed object name, so feature controllers find
 // them with findChild and connect their own handlers. The window itself owns
 // the start-up, the page rules, the settings pages and the settings states.
-#include "favorites/FavoritesTable.h"
+#include "app/RunData.h"
+#include "app/WindowServices.h"
 #include "settings/ComponentState.h"
 #include "settings/Proxy.h"
 
@@ -46,8 +47,10 @@ class BannerController;
 }
 
 class AnalysisController;
+class CleanupController;
 class PageControl;
 class SettingsPages;
+class StoredText;
 class TdmCommon;
 class TReVuvidizEdevav;
 
@@ -60,11 +63,8 @@ QPoint mainWindowPosition(const QRect& screen, const QRect& available, const QSi
 // medium grey with the window colour as text colour.
 void SetEditEditable(QLineEdit* edit, bool editable);
 
-// Places a control whose "Tag" is 1 in the middle of the group box (integer
-// halves, rounded towards zero), then shows it.
-void ShowPanelCentredIn(QWidget* control, QWidget* groupBox);
 
-class TForm12 : public QWidget {
+class TForm12 : public QWidget, public WindowServices {
     Q_OBJECT
 
 public:
@@ -77,24 +77,28 @@ public:
     TReVuvidizEdevav& ReVuvidizEdevav() { return m_program; }
 
     // Window operations --------------------------------------------------------
-    void ShowOnlyPage(QWidget* page);                  // a page of PageControl1
+    QWidget* window() override { return this; }
+    void ShowOnlyPage(QWidget* page) override;         // a page of PageControl1
     void ShowOnlySubPage(QTabWidget* control, QWidget* page);
     void ShowPanelCentred(QWidget* panel);             // centred in gbAnalyse when tagged 1
     void PositionMainWindow();
     QString BuildCreditsText() const;
     // Returns to the start mode and rebuilds the favorite file list.
-    void LoadFavoritesList();
+    void LoadFavoritesList() override;
     // Puts the summary panel back on its parking page.
-    void ParkSummaryPanel();
+    void ParkSummaryPanel() override;
+    QWidget* SummaryPanel() override;
+    void ShowSetupTab() override;
+    void LendPanel(SharedPanel panel, QWidget* groupBox) override;
+    void TakeBackPanel(SharedPanel panel) override;
     void RefreshBanner();
 
     // Shared state ---------------------------------------------------------------
-    const QStringList& FavoriteFiles() const { return m_favoriteFiles; }
+    RunData& runData() { return m_run; }
+    const QStringList& FavoriteFiles() const { return m_run.favoriteFiles; }
     ProxyValues proxyValues() const;
-    FavoritesTable MemoryTable1;
-    QStringList RedirectionsList;
-    QStringList DoublonsList;
-    bool AnalysisCancelled = false;
+    RunSettings runSettings() const override;
+    const QStringList& emptyFolderPhases() const override;
 
     // The settings states, by their window names.
     ComponentState& OvcComponentStateActions() { return stateNamed("OvcComponentStateActions"); }
@@ -156,14 +160,17 @@ private:
     PageControl* m_pageControl = nullptr;
     QWidget* m_tsAbout = nullptr;
     QTimer* m_timer1 = nullptr;
+    QWidget* m_panelHolder = nullptr; // where the lent panels wait
+    StoredText* m_fileMax = nullptr; // the stored file limit (no control of its own)
     banner::BannerController* m_banner = nullptr;
 
     std::vector<std::unique_ptr<ComponentState>> m_states;
     std::unique_ptr<SettingsPages> m_settingsPages;
-    QStringList m_favoriteFiles;
+    RunData m_run;
     AboutBoxRunner m_aboutBox;
     bool m_createdOnScreen = false;
     std::unique_ptr<AnalysisController> m_analysisController;
+    CleanupController* m_cleanupController = nullptr;
 };
 
 } // namespace signetrix

@@ -2,17 +2,17 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/EventPump.h"
-#include "app/Form12.h"
+#include "app/RunData.h"
+#include "app/WindowServices.h"
 #include "app/widgets/BusyAnimation.h"
 #include "app/widgets/PageControl.h"
 #include "analysis/ElapsedTime.h"
 #include "favorites/FavoritesFolder.h"
-#include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
+#include "ui_AnalysePage.h"
+#include "ui_ParkingPages4.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QMovie>
@@ -59,33 +59,20 @@ void AnalysisController::setCheckOptionsForTesting(std::optional<LinkCheckOption
     optionsHook() = std::move(options);
 }
 
-template <typename T>
-T* AnalysisController::find(const char* name) const
-{
-    T* found = m_form.findChild<T*>(QLatin1String(name));
-    if (!found) throw Error(QStringLiteral("Missing control %1").arg(QLatin1String(name)));
-    return found;
-}
-
-AnalysisController::AnalysisController(TForm12& form) : m_form(form)
+AnalysisController::AnalysisController(Ui::AnalysePage& page, Ui::ParkingPage4& summary, RunData& run,
+                                       WindowServices& window)
+    : m_page(page), m_summaryPage(summary), m_run(run), m_window(window)
 {
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("tmTempsEcoule"));
     m_timer->setInterval(1000);
-    m_meter = find<QProgressBar>("OvcMeterData");
-    m_url = find<QLabel>("lFavoriURL");
-    m_name = find<QLabel>("lFavoriName");
-    m_count = find<QLabel>("lFavorisAnalyse");
-    m_start = find<QPushButton>("btnStartAnalyse");
-    m_elapsed = find<QLabel>("lFavorisAnalyseTime");
-    setBusyAnimation(find<QLabel>("JvGIFAnimatorProcessAnalyse"));
+    setBusyAnimation(m_page.JvGIFAnimatorProcessAnalyse);
     m_paintTimer = new QTimer(this);
     m_paintTimer->setSingleShot(true);
     connect(m_paintTimer, &QTimer::timeout, this, [this] { applyProgress(); });
 
-    connectHandler(m_start, &QPushButton::clicked, this, [this] { btnStartAnalyseClick(); });
-    connectHandler(find<QPushButton>("btnCancelAnalyse"), &QPushButton::clicked, this,
-                   [this] { btnCancelAnalyseClick(); });
+    connectHandler(m_page.btnStartAnalyse, &QPushButton::clicked, this, [this] { btnStartAnalyseClick(); });
+    connectHandler(m_page.btnCancelAnalyse, &QPushButton::clicked, this, [this] { btnCancelAnalyseClick(); });
     connectHandler(m_timer, &QTimer::timeout, this, [this] { tmTempsEcouleTimer(); });
 }
 
@@ -100,17 +87,16 @@ AnalysisController::~AnalysisController()
 void AnalysisController::btnStartAnalyseClick()
 {
     if (m_worker || m_running) return; // the last run's worker is still finishing
-    find<QWidget>("pBeforeAnalyse")->setVisible(false);
-    find<QWidget>("pProcessAnalyse")->setVisible(true);
+    m_page.pBeforeAnalyse->setVisible(false);
+    m_page.pProcessAnalyse->setVisible(true);
     // Kept to the second, as the label shows it.
     const QDateTime start = now();
     m_startedAt = start.addMSecs(-start.time().msec());
     // The locale's long time format names the time zone; the label shows the
     // clock time only.
-    find<QLabel>("lFavorisAnalyseStart")
-        ->setText(QLocale().toString(m_startedAt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+    m_page.lFavorisAnalyseStart->setText(QLocale().toString(m_startedAt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                   m_startedAt.time().toString(QStringLiteral("HH:mm:ss")));
-    m_elapsed->setText(ElapsedTimeText(0));
+    m_page.lFavorisAnalyseTime->setText(ElapsedTimeText(0));
     btnScanClick();
 }
 
@@ -118,66 +104,66 @@ void AnalysisController::btnScanClick()
 {
     if (m_worker || m_running) return;
     m_running = true;
-    auto* animation = find<QLabel>("JvGIFAnimatorProcessAnalyse");
-    auto* cancel = find<QPushButton>("btnCancelAnalyse");
-    auto* progression = find<QLabel>("lProgression");
+    QLabel* animation = m_page.JvGIFAnimatorProcessAnalyse;
 
-    m_form.ShowOnlyPage(find<QWidget>("tsAnalyse"));
+    m_window.ShowOnlyPage(m_page.gbAnalyse->parentWidget());
     animation->setVisible(true);
     if (QMovie* movie = animation->movie()) movie->start();
     m_timer->start();
-    cancel->setVisible(true);
-    m_form.AnalysisCancelled = false;
-    progression->setVisible(true);
-    m_meter->setVisible(true);
+    m_page.btnCancelAnalyse->setVisible(true);
+    m_run.AnalysisCancelled = false;
+    m_page.lProgression->setVisible(true);
+    m_page.OvcMeterData->setVisible(true);
 
     bool proxyStepBegun = false;
     try {
-        FillFavoritesTable(m_form.FavoriteFiles(), find<QObject>("edFileMax")->property("text").toString(),
-                           m_form.MemoryTable1);
+        const RunSettings settings = m_window.runSettings();
+        FillFavoritesTable(m_run.favoriteFiles, settings.fileLimitText, m_run.MemoryTable1);
         proxyStepBegun = true;
-        PrepareProxySettings(m_form.proxyValues(), m_idHttp1, m_proxyRecord);
-        const int priority = find<QObject>("rdgPriorite")->property("currentIndex").toInt();
+        PrepareProxySettings(settings.proxy, m_idHttp1, m_proxyRecord);
         LinkCheckOptions options = optionsHook().value_or(LinkCheckOptions());
-        m_worker = new TThreadCheckURL(*this, m_form.MemoryTable1, priority, m_proxyRecord, options);
-        connect(m_worker, &QObject::destroyed, m_start, [start = m_start] { start->setEnabled(true); });
-        while (m_meter->value() < 100 && !m_form.AnalysisCancelled)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        // The meter reaches 100 % with the last row, a moment before the worker
-        // has ended; wait for it, or a new run asked for at once would be refused.
-        while (m_worker && !m_form.AnalysisCancelled) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        m_worker = new TThreadCheckURL(*this, m_run.MemoryTable1, settings.priorityIndex, m_proxyRecord, options);
+        QPushButton* start = m_page.btnStartAnalyse;
+        connect(m_worker, &QObject::destroyed, start, [start] { start->setEnabled(true); });
+        // The run ends when its worker has ended (the meter then stands at
+        // 100 %), or at once when the user cancels it.
+        QEventLoop loop;
+        connect(m_worker, &TThreadCheckURL::ended, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        m_runLoop = &loop;
+        loop.exec();
+        m_runLoop = nullptr;
     } catch (...) {
         showFinalElapsedTime();
-        if (proxyStepBegun) paintThenPause(&m_form, kPauseAfterRunMs, pauseHook());
+        m_runLoop = nullptr;
+        if (proxyStepBegun) paintThenPause(m_window.window(), kPauseAfterRunMs, pauseHook());
         stopProgressDisplay();
         m_running = false;
         // The run ends where it began: back in the start mode, then the message.
-        m_form.LoadFavoritesList();
+        m_window.LoadFavoritesList();
         throw;
     }
     showFinalElapsedTime();
-    paintThenPause(&m_form, kPauseAfterRunMs, pauseHook());
+    paintThenPause(m_window.window(), kPauseAfterRunMs, pauseHook());
     stopProgressDisplay();
     m_running = false;
 
-    if (m_form.AnalysisCancelled) {
+    if (m_run.AnalysisCancelled) {
         placeSummaryPanel(false);
         return;
     }
     placeSummaryPanel(true);
-    if (auto* setup = m_form.findChild<QWidget*>(QStringLiteral("tsSetup")))
-        m_form.PageControl1()->setPageTabVisible(setup, true);
+    m_window.ShowSetupTab();
     BuildSummary();
 }
 
 void AnalysisController::stopProgressDisplay()
 {
-    auto* animation = find<QLabel>("JvGIFAnimatorProcessAnalyse");
+    QLabel* animation = m_page.JvGIFAnimatorProcessAnalyse;
     animation->setVisible(false);
     if (QMovie* movie = animation->movie()) movie->stop();
-    find<QPushButton>("btnCancelAnalyse")->setVisible(false);
-    m_meter->setVisible(false);
-    find<QLabel>("lProgression")->setVisible(false);
+    m_page.btnCancelAnalyse->setVisible(false);
+    m_page.OvcMeterData->setVisible(false);
+    m_page.lProgression->setVisible(false);
     m_timer->stop();
 }
 
@@ -190,8 +176,8 @@ void AnalysisController::showFinalElapsedTime()
 
 void AnalysisController::placeSummaryPanel(bool show)
 {
-    auto* panel = find<QWidget>("pResultatSommaire");
-    panel->setParent(find<QGroupBox>("gbAnalyse"));
+    QWidget* panel = m_window.SummaryPanel();
+    panel->setParent(m_page.gbAnalyse);
     if (show) {
         panel->move(32, 160);
         panel->setVisible(true);
@@ -206,23 +192,24 @@ void AnalysisController::btnCancelAnalyseClick()
     if (!platform::confirm(QStringLiteral("Voulez-vous vraiment annuler l'analyse en cours ?"))) return;
     if (m_worker) {
         m_worker->requestStop();
-        m_start->setEnabled(false); // until that worker has ended
+        m_page.btnStartAnalyse->setEnabled(false); // until that worker has ended
     }
-    m_form.AnalysisCancelled = true;
-    m_form.LoadFavoritesList();
+    m_run.AnalysisCancelled = true;
+    if (m_runLoop) m_runLoop->quit();
+    m_window.LoadFavoritesList();
 }
 
 void AnalysisController::tmTempsEcouleTimer()
 {
-    if (find<QLabel>("lFavorisAnalyseStart")->text().isEmpty() || !m_startedAt.isValid()) return;
-    m_elapsed->setText(ElapsedTimeText(m_startedAt.secsTo(now())));
+    if (m_page.lFavorisAnalyseStart->text().isEmpty() || !m_startedAt.isValid()) return;
+    m_page.lFavorisAnalyseTime->setText(ElapsedTimeText(m_startedAt.secsTo(now())));
 }
 
 void AnalysisController::BuildSummary()
 {
-    m_summary = signetrix::BuildSummary(m_form.MemoryTable1);
-    auto* designations = find<QLabel>("lSommaireResults");
-    auto* counts = find<QLabel>("lSommaireResultsCount");
+    m_summary = signetrix::BuildSummary(m_run.MemoryTable1);
+    QLabel* designations = m_summaryPage.lSommaireResults;
+    QLabel* counts = m_summaryPage.lSommaireResultsCount;
     designations->setText(m_summary.designationColumn);
     counts->setText(m_summary.countColumn);
     designations->setFixedWidth(kSummaryDesignationWidth);
@@ -251,10 +238,10 @@ void AnalysisController::applyProgress()
 {
     m_paintTimer->stop();
     m_lastPaint.start();
-    if (m_pending.url) m_url->setText(*std::exchange(m_pending.url, std::nullopt));
-    if (m_pending.name) m_name->setText(*std::exchange(m_pending.name, std::nullopt));
-    if (m_pending.count) m_count->setText(*std::exchange(m_pending.count, std::nullopt));
-    if (m_pending.meter) m_meter->setValue(*std::exchange(m_pending.meter, std::nullopt));
+    if (m_pending.url) m_page.lFavoriURL->setText(*std::exchange(m_pending.url, std::nullopt));
+    if (m_pending.name) m_page.lFavoriName->setText(*std::exchange(m_pending.name, std::nullopt));
+    if (m_pending.count) m_page.lFavorisAnalyse->setText(*std::exchange(m_pending.count, std::nullopt));
+    if (m_pending.meter) m_page.OvcMeterData->setValue(*std::exchange(m_pending.meter, std::nullopt));
 }
 
 } // namespace signetrix

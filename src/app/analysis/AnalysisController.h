@@ -21,22 +21,30 @@
 #include <functional>
 #include <optional>
 
+class QEventLoop;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 class QWidget;
 
+namespace Ui {
+class AnalysePage;
+class ParkingPage4;
+} // namespace Ui
+
 namespace signetrix {
 
-class TForm12;
+struct RunData;
+class WindowServices;
 
 class AnalysisController : public QObject, private CheckProgressView {
     Q_OBJECT
 
 public:
-    // Finds its controls in the window by name and connects them.
-    explicit AnalysisController(TForm12& form);
+    // Connects the analysis page's controls; the summary page holds the
+    // summary panel the run fills at its end.
+    AnalysisController(Ui::AnalysePage& page, Ui::ParkingPage4& summary, RunData& run, WindowServices& window);
     // A worker still running is abandoned (its request cut short) and awaited.
     ~AnalysisController() override;
 
@@ -66,21 +74,17 @@ private:
     void setCountText(const QString& text) override;
     void refresh() override;
 
-    template <typename T>
-    T* find(const char* name) const;
     void applyProgress();
     void stopProgressDisplay();
     void showFinalElapsedTime();
     void placeSummaryPanel(bool show);
 
-    TForm12& m_form;
+    Ui::AnalysePage& m_page;
+    Ui::ParkingPage4& m_summaryPage;
+    RunData& m_run;
+    WindowServices& m_window;
     QTimer* m_timer = nullptr;
-    QProgressBar* m_meter = nullptr;
-    QLabel* m_url = nullptr;
-    QLabel* m_name = nullptr;
-    QLabel* m_count = nullptr;
-    QPushButton* m_start = nullptr;
-    QLabel* m_elapsed = nullptr;
+    QEventLoop* m_runLoop = nullptr; // the wait of the run in progress
 
     static constexpr int kPaintIntervalMs = 40;
     struct PendingProgress {

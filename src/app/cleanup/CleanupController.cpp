@@ -1,12 +1,11 @@
 #include "app/cleanup/CleanupController.h"
 
-#include "app/DataModules.h"
 #include "app/ErrorDisplay.h"
 #include "app/EventPump.h"
-#include "app/Form12.h"
+#include "app/RunData.h"
+#include "app/WindowServices.h"
 #include "app/dialogs/ShellOpen.h"
 #include "app/widgets/BusyAnimation.h"
-#include "app/widgets/RadioGroup.h"
 #include "cleanup/EmptyFolders.h"
 #include "cleanup/FileOperation.h"
 #include "favorites/ShortcutFile.h"
@@ -16,8 +15,13 @@
 #include "platform/MessageBoxes.h"
 #include "platform/browser/EmbeddedBrowser.h"
 
-#include <QCheckBox>
-#include <QComboBox>
+#include "ui_AnalysePage.h"
+#include "ui_DoublonsPage.h"
+#include "ui_EmptyFoldersPage.h"
+#include "ui_ParkingPages4.h"
+#include "ui_ParkingPages5.h"
+#include "ui_RedirectionsPage.h"
+
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -36,14 +40,6 @@ CleanupController::Pause& pauseHook()
 
 QString wide(const QByteArray& ansi) { return codepage::fromAnsi(ansi); }
 
-QStringList wideList(const QByteArrayList& list)
-{
-    QStringList out;
-    out.reserve(list.size());
-    for (const QByteArray& item : list) out.append(wide(item));
-    return out;
-}
-
 const QString kNoAddressText = QStringLiteral(
     "L'aperçu n'affiche encore aucune adresse : le favori garde son adresse actuelle.");
 const QString kWriteFailedText = QStringLiteral(
@@ -53,50 +49,20 @@ const QString kWriteFailedText = QStringLiteral(
 
 void CleanupController::setPauseForTesting(Pause pause) { pauseHook() = std::move(pause); }
 
-template <typename T>
-T* CleanupController::find(const char* name) const
-{
-    T* control = m_form.findChild<T*>(QString::fromLatin1(name));
-    if (!control) qFatal("CleanupController: the window has no control named %s", name);
-    return control;
-}
-
-CleanupController::CleanupController(TForm12& form)
-    : QObject(&form),
-      m_form(form),
-      m_files(*[&form] {
-          auto* existing = form.dmCommon().findChild<TFileOperation*>(QStringLiteral("FileOperationDelete"));
-          return existing ? existing : createFileOperationDelete(&form.dmCommon());
-      }()),
+CleanupController::CleanupController(const CleanupPages& pages, RunData& run, WindowServices& window,
+                                     TFileOperation& deleteOperation, QObject* parent)
+    : QObject(parent),
+      m_pages(pages),
+      m_run(run),
+      m_window(window),
+      m_queue(run.redirections),
+      m_doublons(run.doublons),
+      m_files(deleteOperation),
       m_corrections(m_files, m_queue)
 {
     setObjectName(QStringLiteral("CleanupController"));
-    if (!form.dmCommon().findChild<TFileOperation*>(QStringLiteral("FileOperation")))
-        createFileOperation(&form.dmCommon());
-
-    // Every control the run uses must be there; the handlers rely on it.
-    for (const char* name :
-         {"btnCorrections", "btnCancelCorrections", "pResultatSommaire", "tsAnalyse", "chkbBackupBeforeDelete",
-          "chkbDeleteDuplicate", "chkbDeleteDossierEmpty", "rdgModeSectionSuppressionDoublons", "lNomPage",
-          "lNomPath", "lFavorisToProcess", "btnUpdateNext", "btnUpdatePrev", "btnNewURL", "btnDeleteFavoris",
-          "btnRefresh", "btnQuitterRedirections", "tsDoublons", "btnDoublonsNext", "btnDoublonsPrev",
-          "lDoublonsProcess", "lDoublonsToProcess", "lbSelectionDoublonAGarder", "btnDeleteDoublons",
-          "btnQuitterDoublons", "tsDeleteEmptyFolders", "gbDeleteEmptyFolders", "lDeleteEmptyFolders",
-          "lEmptyFolderName", "JvGIFAnimatorProcessEmptyFolders", "pDeleteEmptyFolders"})
-        find<QObject>(name);
-    m_pProcess = find<QWidget>("pProcess");
-    m_meter = find<QProgressBar>("OvcMeterProcess");
-    m_pFinish = find<QWidget>("pFinish");
-    m_parking = m_pProcess->parentWidget();
-    m_gbAnalyse = find<QWidget>("gbAnalyse");
-    m_tsRedirections = find<QWidget>("tsRedirections");
-    m_lNomURL = find<QLabel>("lNomURL");
-    m_preview = find<platform::EmbeddedBrowser>("WebBrowser2");
-    // Both panels are centred wherever they are placed.
-    m_pProcess->setProperty("Tag", 1);
-    m_pFinish->setProperty("Tag", 1);
-    find<QWidget>("pDeleteEmptyFolders")->setProperty("Tag", 1);
-    setBusyAnimation(find<QLabel>("JvGIFAnimatorProcessEmptyFolders"));
+    m_pages.emptyFolders.pDeleteEmptyFolders->setProperty("Tag", 1); // centred where it shows
+    setBusyAnimation(m_pages.emptyFolders.JvGIFAnimatorProcessEmptyFolders);
     connectControls();
 }
 
@@ -104,36 +70,38 @@ CleanupController::~CleanupController() = default;
 
 void CleanupController::connectControls()
 {
-    const std::pair<const char*, void (CleanupController::*)()> buttons[] = {
-        {"btnCorrections", &CleanupController::btnCorrectionsClick},
-        {"btnCancelCorrections", &CleanupController::btnCancelCorrectionsClick},
-        {"btnUpdateNext", &CleanupController::btnUpdateNextClick},
-        {"btnUpdatePrev", &CleanupController::btnUpdatePrevClick},
-        {"btnNewURL", &CleanupController::btnNewURLClick},
-        {"btnDeleteFavoris", &CleanupController::btnDeleteFavorisClick},
-        {"btnRefresh", &CleanupController::btnRefreshClick},
-        {"btnQuitterRedirections", &CleanupController::btnQuitterRedirectionsClick},
-        {"btnDoublonsNext", &CleanupController::btnDoublonsNextClick},
-        {"btnDoublonsPrev", &CleanupController::btnDoublonsPrevClick},
-        {"btnDeleteDoublons", &CleanupController::DeleteDuplicates},
-        {"btnQuitterDoublons", &CleanupController::btnQuitterDoublonsClick},
+    const Ui::RedirectionsPage& r = m_pages.redirections;
+    const Ui::DoublonsPage& d = m_pages.doublons;
+    const std::pair<QPushButton*, void (CleanupController::*)()> buttons[] = {
+        {m_pages.summary.btnCorrections, &CleanupController::btnCorrectionsClick},
+        {m_pages.summary.btnCancelCorrections, &CleanupController::btnCancelCorrectionsClick},
+        {r.btnUpdateNext, &CleanupController::btnUpdateNextClick},
+        {r.btnUpdatePrev, &CleanupController::btnUpdatePrevClick},
+        {r.btnNewURL, &CleanupController::btnNewURLClick},
+        {r.btnDeleteFavoris, &CleanupController::btnDeleteFavorisClick},
+        {r.btnRefresh, &CleanupController::btnRefreshClick},
+        {r.btnQuitterRedirections, &CleanupController::btnQuitterRedirectionsClick},
+        {d.btnDoublonsNext, &CleanupController::btnDoublonsNextClick},
+        {d.btnDoublonsPrev, &CleanupController::btnDoublonsPrevClick},
+        {d.btnDeleteDoublons, &CleanupController::DeleteDuplicates},
+        {d.btnQuitterDoublons, &CleanupController::btnQuitterDoublonsClick},
     };
-    for (const auto& [name, handler] : buttons)
-        connectHandler(find<QPushButton>(name), &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
+    for (const auto& [button, handler] : buttons)
+        connectHandler(button, &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
 
-    connectHandler(find<QListWidget>("lbSelectionDoublonAGarder"), &QListWidget::currentRowChanged, this, [this](int) {
+    connectHandler(d.lbSelectionDoublonAGarder, &QListWidget::currentRowChanged, this, [this](int) {
         if (!m_fillingChoices) StoreDoublonChoice();
     });
     // The answer is read as soon as the signal returns: a direct connection.
-    connect(m_preview, &platform::EmbeddedBrowser::newWindow, this,
+    connect(r.WebBrowser2, &platform::EmbeddedBrowser::newWindow, this,
             [this](const QUrl& url, bool* cancel) { WebBrowser2NewWindow2(url, cancel); }, Qt::DirectConnection);
-    m_lNomURL->setCursor(Qt::PointingHandCursor);
-    m_lNomURL->installEventFilter(this);
+    r.lNomURL->setCursor(Qt::PointingHandCursor);
+    r.lNomURL->installEventFilter(this);
 }
 
 bool CleanupController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_lNomURL && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == m_pages.redirections.lNomURL && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         runHandler([this] { lNomURLClick(); });
         return true;
@@ -141,88 +109,52 @@ bool CleanupController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void CleanupController::pause(int ms) { paintThenPause(&m_form, ms, pauseHook()); }
-
-void CleanupController::placeIn(QWidget* panel, QWidget* groupBox)
-{
-    panel->setParent(groupBox);
-    ShowPanelCentredIn(panel, groupBox);
-    panel->raise();
-}
-
-void CleanupController::park(QWidget* panel)
-{
-    panel->setVisible(false);
-    panel->setParent(m_parking);
-}
-
-void CleanupController::syncWindowLists()
-{
-    m_form.RedirectionsList = wideList(m_queue.entries());
-    m_form.DoublonsList = wideList(m_doublons.records());
-}
-
-cleanup::CorrectionSettings CleanupController::correctionSettings() const
-{
-    cleanup::CorrectionSettings s;
-    for (const QString& key : cleanup::CategoryKeys()) {
-        if (auto* list = m_form.findChild<QComboBox*>(QStringLiteral("cbError") + key))
-            s.actionTexts.insert(key, list->currentText());
-    }
-    s.backupBeforeDelete = find<QCheckBox>("chkbBackupBeforeDelete")->isChecked();
-    return s;
-}
-
-cleanup::DuplicateMode CleanupController::duplicateMode() const
-{
-    return find<RadioGroup>("rdgModeSectionSuppressionDoublons")->currentIndex() == 1 ? cleanup::DuplicateMode::Manual
-                                                                                       : cleanup::DuplicateMode::Automatic;
-}
+void CleanupController::pause(int ms) { paintThenPause(m_window.window(), ms, pauseHook()); }
 
 // --- Summary and corrections ----------------------------------------------------
 
 void CleanupController::btnCorrectionsClick()
 {
     m_queue.restart();
-    m_form.ParkSummaryPanel();
-    find<QWidget>("pResultatSommaire")->setVisible(false);
+    m_window.ParkSummaryPanel();
+    m_pages.summary.pResultatSommaire->setVisible(false);
     RunCorrections();
 }
 
-void CleanupController::btnCancelCorrectionsClick() { m_form.LoadFavoritesList(); }
+void CleanupController::btnCancelCorrectionsClick() { m_window.LoadFavoritesList(); }
 
 void CleanupController::RunCorrections()
 {
-    m_corrections.setSettings(correctionSettings());
-    placeIn(m_pProcess, m_gbAnalyse);
-    m_meter->setVisible(true);
-    m_meter->setValue(0);
+    QProgressBar* meter = m_pages.panels.OvcMeterProcess;
+    m_corrections.setSettings(m_window.runSettings().corrections);
+    m_window.LendPanel(WindowServices::SharedPanel::Process, m_pages.analyse.gbAnalyse);
+    meter->setVisible(true);
+    meter->setValue(0);
     try {
-        m_corrections.RunCorrections(m_form.MemoryTable1, [this](int, int percent) {
-            m_meter->setValue(percent);
+        m_corrections.RunCorrections(m_run.MemoryTable1, [meter](int, int percent) {
+            meter->setValue(percent);
             pumpEvents();
         });
     } catch (...) {
-        park(m_pProcess);
-        syncWindowLists();
+        m_window.TakeBackPanel(WindowServices::SharedPanel::Process);
         throw;
     }
-    park(m_pProcess);
-    syncWindowLists();
+    m_window.TakeBackPanel(WindowServices::SharedPanel::Process);
 
     if (m_queue.isEmpty()) {
         ContinueCleanup();
         return;
     }
-    m_form.ShowOnlyPage(m_tsRedirections);
+    m_window.ShowOnlyPage(m_pages.redirections.gbRedirections->parentWidget());
     LoadRedirection();
     ShowRedirection();
 }
 
 void CleanupController::ContinueCleanup()
 {
-    if (find<QCheckBox>("chkbDeleteDuplicate")->isChecked()) FindDuplicates();
-    else if (find<QCheckBox>("chkbDeleteDossierEmpty")->isChecked()) RemoveEmptyFolders();
+    const RunSettings settings = m_window.runSettings();
+    if (settings.deleteDuplicates) FindDuplicates();
+    else if (settings.deleteEmptyFolders) RemoveEmptyFolders();
     else FinishCleanup();
 }
 
@@ -230,11 +162,11 @@ void CleanupController::FinishCleanup()
 {
     // The run may end on the review or the empty-folder page; the closing
     // panel lives on the analysis page.
-    m_form.ShowOnlyPage(find<QWidget>("tsAnalyse"));
-    placeIn(m_pFinish, m_gbAnalyse);
+    m_window.ShowOnlyPage(m_pages.analyse.gbAnalyse->parentWidget());
+    m_window.LendPanel(WindowServices::SharedPanel::Finish, m_pages.analyse.gbAnalyse);
     pause(kFinishPauseMs);
-    park(m_pFinish);
-    m_form.LoadFavoritesList();
+    m_window.TakeBackPanel(WindowServices::SharedPanel::Finish);
+    m_window.LoadFavoritesList();
 }
 
 // --- Redirect review ------------------------------------------------------------
@@ -243,32 +175,34 @@ QByteArray CleanupController::LoadRedirection()
 {
     if (m_queue.isEmpty()) return QByteArray();
     const QByteArray url = cleanup::LoadQueuedUrl(m_queue);
-    m_lNomURL->setText(wide(url));
+    platform::EmbeddedBrowser* preview = m_pages.redirections.WebBrowser2;
+    m_pages.redirections.lNomURL->setText(wide(url));
     m_currentHasAddress = !url.isEmpty();
-    m_preview->stop();
+    preview->stop();
     // Without an address the preview must not keep the favorite before's page:
     // its address could be taken for this favorite's new one.
-    if (m_currentHasAddress) m_preview->navigate(wide(url));
-    else m_preview->loadHtml(QString());
+    if (m_currentHasAddress) preview->navigate(wide(url));
+    else preview->loadHtml(QString());
     return url;
 }
 
 void CleanupController::ShowRedirection()
 {
+    Ui::RedirectionsPage& r = m_pages.redirections;
     const bool any = !m_queue.isEmpty();
-    find<QPushButton>("btnUpdateNext")->setEnabled(m_queue.canNext());
-    find<QPushButton>("btnUpdatePrev")->setEnabled(m_queue.canPrevious());
-    for (const char* name : {"btnDeleteFavoris", "btnRefresh"}) find<QPushButton>(name)->setEnabled(any);
-    find<QPushButton>("btnNewURL")->setEnabled(any && m_currentHasAddress);
-    find<QLabel>("lFavorisToProcess")->setText(m_queue.counterText());
-    syncWindowLists();
+    r.btnUpdateNext->setEnabled(m_queue.canNext());
+    r.btnUpdatePrev->setEnabled(m_queue.canPrevious());
+    r.btnDeleteFavoris->setEnabled(any);
+    r.btnRefresh->setEnabled(any);
+    r.btnNewURL->setEnabled(any && m_currentHasAddress);
+    r.lFavorisToProcess->setText(m_queue.counterText());
     if (!any) {
         btnQuitterRedirectionsClick();
         return;
     }
     const QByteArray entry = m_queue.current();
-    find<QLabel>("lNomPage")->setText(wide(ShortcutDisplayName(entry)));
-    find<QLabel>("lNomPath")->setText(wide(cleanup::relativeFolder(entry, cleanup::CleanupFiles::favoritesRoot())));
+    r.lNomPage->setText(wide(ShortcutDisplayName(entry)));
+    r.lNomPath->setText(wide(cleanup::relativeFolder(entry, cleanup::CleanupFiles::favoritesRoot())));
 }
 
 void CleanupController::btnUpdateNextClick()
@@ -293,7 +227,7 @@ void CleanupController::btnNewURLClick()
         return;
     }
     // The fully encoded form is plain ASCII: it survives the code page intact.
-    const QString shown = m_preview->currentAddress();
+    const QString shown = m_pages.redirections.WebBrowser2->currentAddress();
     const QUrl url(shown);
     const QByteArray address = codepage::toAnsi(url.isValid() ? url.toString(QUrl::FullyEncoded) : shown);
     switch (cleanup::StoreNewUrl(m_queue, address)) {
@@ -315,8 +249,9 @@ void CleanupController::btnDeleteFavorisClick()
 
 void CleanupController::btnRefreshClick()
 {
-    m_preview->stop();
-    if (!m_preview->currentAddress().isEmpty()) m_preview->reload();
+    platform::EmbeddedBrowser* preview = m_pages.redirections.WebBrowser2;
+    preview->stop();
+    if (!preview->currentAddress().isEmpty()) preview->reload();
     else LoadRedirection();
     ShowRedirection();
 }
@@ -325,7 +260,7 @@ void CleanupController::btnQuitterRedirectionsClick() { ContinueCleanup(); }
 
 void CleanupController::lNomURLClick()
 {
-    const QString url = m_lNomURL->text();
+    const QString url = m_pages.redirections.lNomURL->text();
     if (!url.isEmpty()) dialogs::shellOpen(url);
 }
 
@@ -338,21 +273,21 @@ void CleanupController::WebBrowser2NewWindow2(const QUrl&, bool* cancel)
 
 void CleanupController::FindDuplicates()
 {
-    m_form.ShowOnlyPage(find<QWidget>("tsDoublons"));
-    m_doublons.reset(cleanup::FindDuplicates(m_form.MemoryTable1));
-    syncWindowLists();
-    if (cleanup::needsChoicePage(duplicateMode(), m_doublons.records())) ShowDoublonGroup();
+    m_window.ShowOnlyPage(m_pages.doublons.gbDoublons->parentWidget());
+    m_doublons.reset(cleanup::FindDuplicates(m_run.MemoryTable1));
+    if (cleanup::needsChoicePage(m_window.runSettings().duplicateMode, m_doublons.records())) ShowDoublonGroup();
     else DeleteDuplicates();
 }
 
 void CleanupController::ShowDoublonGroup()
 {
     const QByteArray root = cleanup::CleanupFiles::favoritesRoot();
-    find<QPushButton>("btnDoublonsNext")->setEnabled(m_doublons.canNext());
-    find<QPushButton>("btnDoublonsPrev")->setEnabled(m_doublons.canPrevious());
-    find<QLabel>("lDoublonsProcess")->setText(m_doublons.groupName(root));
-    find<QLabel>("lDoublonsToProcess")->setText(m_doublons.counterText());
-    auto* list = find<QListWidget>("lbSelectionDoublonAGarder");
+    Ui::DoublonsPage& d = m_pages.doublons;
+    d.btnDoublonsNext->setEnabled(m_doublons.canNext());
+    d.btnDoublonsPrev->setEnabled(m_doublons.canPrevious());
+    d.lDoublonsProcess->setText(m_doublons.groupName(root));
+    d.lDoublonsToProcess->setText(m_doublons.counterText());
+    QListWidget* list = d.lbSelectionDoublonAGarder;
     m_fillingChoices = true;
     list->clear();
     list->addItems(m_doublons.memberLines(root));
@@ -362,8 +297,7 @@ void CleanupController::ShowDoublonGroup()
 
 void CleanupController::StoreDoublonChoice()
 {
-    m_doublons.StoreDoublonChoice(find<QListWidget>("lbSelectionDoublonAGarder")->currentRow());
-    syncWindowLists();
+    m_doublons.StoreDoublonChoice(m_pages.doublons.lbSelectionDoublonAGarder->currentRow());
 }
 
 void CleanupController::btnDoublonsNextClick()
@@ -380,13 +314,13 @@ void CleanupController::btnDoublonsPrevClick()
 
 void CleanupController::DeleteDuplicates()
 {
-    cleanup::DeleteDuplicates(m_doublons.records(), m_files, find<QCheckBox>("chkbBackupBeforeDelete")->isChecked());
+    cleanup::DeleteDuplicates(m_doublons.records(), m_files, m_window.runSettings().corrections.backupBeforeDelete);
     btnQuitterDoublonsClick();
 }
 
 void CleanupController::btnQuitterDoublonsClick()
 {
-    if (find<QCheckBox>("chkbDeleteDossierEmpty")->isChecked()) RemoveEmptyFolders();
+    if (m_window.runSettings().deleteEmptyFolders) RemoveEmptyFolders();
     else FinishCleanup();
 }
 
@@ -394,26 +328,28 @@ void CleanupController::btnQuitterDoublonsClick()
 
 void CleanupController::RemoveEmptyFolders()
 {
-    auto* group = find<QWidget>("gbDeleteEmptyFolders");
-    auto* phase = find<QLabel>("lDeleteEmptyFolders");
-    auto* folderName = find<QLabel>("lEmptyFolderName");
-    auto* animation = find<QLabel>("JvGIFAnimatorProcessEmptyFolders");
-    auto* done = find<QWidget>("pDeleteEmptyFolders");
-    const QStringList& phases = m_form.dmCommon().JvgStringContainerDeleteEmptyFolders;
+    Ui::EmptyFoldersPage& page = m_pages.emptyFolders;
+    QWidget* group = page.gbDeleteEmptyFolders;
+    QLabel* phase = page.lDeleteEmptyFolders;
+    QLabel* folderName = page.lEmptyFolderName;
+    QLabel* animation = page.JvGIFAnimatorProcessEmptyFolders;
+    QWidget* done = page.pDeleteEmptyFolders;
+    QProgressBar* meter = m_pages.panels.OvcMeterProcess;
+    const QStringList& phases = m_window.emptyFolderPhases();
 
     done->setVisible(false);
-    placeIn(m_pProcess, group);
+    m_window.LendPanel(WindowServices::SharedPanel::Process, group);
     folderName->clear(); // the last folder of the run before
     folderName->setVisible(true);
-    m_meter->setVisible(true);
-    m_meter->setValue(0);
-    m_form.ShowOnlyPage(find<QWidget>("tsDeleteEmptyFolders"));
+    meter->setVisible(true);
+    meter->setValue(0);
+    m_window.ShowOnlyPage(group->parentWidget());
     animation->setVisible(true);
     if (QMovie* movie = animation->movie()) movie->start();
 
     cleanup::EmptyFolderProgress progress;
     progress.phase = [&](int p) { phase->setText(phases.value(p)); };
-    progress.meter = [this](int percent) { m_meter->setValue(percent); };
+    progress.meter = [meter](int percent) { meter->setValue(percent); };
     progress.folder = [folderName](const QString& f) { folderName->setText(f); };
     progress.pump = pumpEvents;
 
@@ -422,7 +358,7 @@ void CleanupController::RemoveEmptyFolders()
         if (QMovie* movie = animation->movie()) movie->stop();
         phase->clear();
         folderName->setVisible(false);
-        park(m_pProcess);
+        m_window.TakeBackPanel(WindowServices::SharedPanel::Process);
     };
     try {
         cleanup::RemoveEmptyFolders(fs::nativeFromWide(platform::favoritesFolder()), progress);
@@ -430,7 +366,7 @@ void CleanupController::RemoveEmptyFolders()
         close();
         throw;
     }
-    m_meter->setValue(100);
+    meter->setValue(100);
     pumpEvents();
     close();
     ShowPanelCentredIn(done, group);

@@ -17,26 +17,41 @@
 
 #include <functional>
 
-class QLabel;
-class QProgressBar;
 class QWidget;
+
+namespace Ui {
+class AnalysePage;
+class ParkingPage4;
+class ParkingPage5;
+class RedirectionsPage;
+class DoublonsPage;
+class EmptyFoldersPage;
+} // namespace Ui
 
 namespace signetrix {
 
-namespace platform {
-class EmbeddedBrowser;
-}
+class TFileOperation;
+struct RunData;
+class WindowServices;
 
-class TForm12;
+// The pages a cleanup run acts on.
+struct CleanupPages {
+    Ui::AnalysePage& analyse;
+    Ui::ParkingPage4& summary;     // the summary panel with "Corriger >>"
+    Ui::ParkingPage5& panels;      // the progress and closing panels the window lends
+    Ui::RedirectionsPage& redirections;
+    Ui::DoublonsPage& doublons;
+    Ui::EmptyFoldersPage& emptyFolders;
+};
 
 class CleanupController : public QObject {
     Q_OBJECT
 
 public:
-    // Finds its controls in the window by name and connects them. The delete
-    // component is dmCommon's "FileOperationDelete" (created there when the
-    // data module has none yet).
-    explicit CleanupController(TForm12& form);
+    // Connects the pages' controls. deleteOperation is the shared delete
+    // component that every deletion of the run goes through.
+    CleanupController(const CleanupPages& pages, RunData& run, WindowServices& window,
+                      TFileOperation& deleteOperation, QObject* parent = nullptr);
     ~CleanupController() override;
 
     // The fixed pauses of the run block the window; tests record them instead.
@@ -74,12 +89,6 @@ public:
     // Empty folders.
     void RemoveEmptyFolders();
 
-    // The settings as the controls show them now.
-    cleanup::CorrectionSettings correctionSettings() const;
-    cleanup::DuplicateMode duplicateMode() const;
-
-    cleanup::RedirectQueue& redirections() { return m_queue; }
-    cleanup::DoublonChoices& doublons() { return m_doublons; }
     cleanup::CleanupFiles& files() { return m_files; }
 
     static constexpr int kFinishPauseMs = 2000;
@@ -88,30 +97,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <typename T>
-    T* find(const char* name) const;
     void connectControls();
-    void placeIn(QWidget* panel, QWidget* groupBox);
-    void park(QWidget* panel);
-    void syncWindowLists();
     void pause(int ms);
 
-    TForm12& m_form;
+    CleanupPages m_pages;
+    RunData& m_run;
+    WindowServices& m_window;
+    cleanup::RedirectQueue& m_queue;     // the run's
+    cleanup::DoublonChoices& m_doublons; // the run's
     cleanup::CleanupFiles m_files;
-    cleanup::RedirectQueue m_queue;
     cleanup::Corrections m_corrections;
-    cleanup::DoublonChoices m_doublons;
     bool m_fillingChoices = false;
     bool m_currentHasAddress = false; // the queued favorite on display has an address
-
-    QWidget* m_pProcess;
-    QProgressBar* m_meter;
-    QWidget* m_pFinish;
-    QWidget* m_parking; // where the shared panels wait while not on display
-    QWidget* m_gbAnalyse;
-    QWidget* m_tsRedirections;
-    QLabel* m_lNomURL;
-    platform::EmbeddedBrowser* m_preview;
 };
 
 } // namespace signetrix

@@ -73,7 +73,7 @@ protected:
     QWidget* widget(const char* name) { return child<QWidget>(form.get(), QLatin1String(name)); }
     const FavoriteRow* rowFor(const QByteArray& url)
     {
-        for (const FavoriteRow& row : form->MemoryTable1.rows())
+        for (const FavoriteRow& row : form->runData().MemoryTable1.rows())
             if (row.fullUrl == url) return &row;
         return nullptr;
     }
@@ -241,9 +241,9 @@ TEST_F(AnalysisRunTest, ASecondRunStartsRightAfterTheFirst)
     openWindow();
     for (int run = 1; run <= 3; ++run) {
         SCOPED_TRACE(run);
-        form->MemoryTable1.clear();
+        form->runData().MemoryTable1.clear();
         button("btnStartAnalyse")->click();
-        ASSERT_EQ(form->MemoryTable1.size(), 2);
+        ASSERT_EQ(form->runData().MemoryTable1.size(), 2);
         EXPECT_EQ(server.requestCount(), 2 * run);
         EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
         button("btnCancelCorrections")->click();
@@ -268,7 +268,7 @@ TEST_F(AnalysisRunTest, CancelNoLetsTheRunGoOn)
     openWindow();
     startAndCancelAtFirstRequest(MessageAnswer::No);
     EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
-    EXPECT_FALSE(form->AnalysisCancelled);
+    EXPECT_FALSE(form->runData().AnalysisCancelled);
     EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
     EXPECT_EQ(label("lSommaireResults")->text(), QStringLiteral("Valide(s)\n\nPage(s) non trouvée(s)"));
 }
@@ -292,7 +292,7 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
     duringPause = {};
 
     EXPECT_EQ(boxes.texts(), QStringList{kCancelQuestion});
-    EXPECT_TRUE(form->AnalysisCancelled);
+    EXPECT_TRUE(form->runData().AnalysisCancelled);
     EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible());
     EXPECT_FALSE(widget("pResultatSommaire")->isVisible());
     EXPECT_FALSE(widget("pProcessAnalyse")->isVisible());
@@ -308,7 +308,7 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }, 10000));
     int coded = 0;
-    for (const FavoriteRow& row : form->MemoryTable1.rows()) {
+    for (const FavoriteRow& row : form->runData().MemoryTable1.rows()) {
         if (row.iStatut == kCodeNoAnswer) ++coded;
         else EXPECT_EQ(row.iStatut, kCodeWaiting);
     }
@@ -318,7 +318,7 @@ TEST_F(AnalysisRunTest, CancelYesWhileARequestHangs)
     // Once it has ended, a new run goes through.
     options.readTimeoutMs = 200;
     AnalysisController::setCheckOptionsForTesting(options);
-    form->AnalysisCancelled = false;
+    form->runData().AnalysisCancelled = false;
     start->click();
     EXPECT_TRUE(widget("pResultatSommaire")->isVisible());
     EXPECT_EQ(label("lSommaireResults")->text(), QStringLiteral("Domaine(s) inexistant(s)"));

@@ -81,7 +81,7 @@ protected:
         list->setCurrentIndex(list->findText(text));
         ASSERT_EQ(list->currentText(), text);
     }
-    void row(const QString& rel, int code) const { tree.addRow(form->MemoryTable1, rel, code); }
+    void row(const QString& rel, int code) const { tree.addRow(form->runData().MemoryTable1, rel, code); }
     void click(const char* name) { child<QPushButton>(form.get(), QString::fromLatin1(name))->click(); }
     QWidget* activePage() const { return form->PageControl1()->activePage(); }
     QString text(const char* name) const { return child<QLabel>(form.get(), QString::fromLatin1(name))->text(); }
@@ -311,7 +311,7 @@ TEST_F(CleanupWindow, EmptyFolderStepStartsCleanAndAnimatesWhileItWorks)
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
         tree.mkdir(QStringLiteral("Vide%1/Dedans").arg(run));
-        form->MemoryTable1.clear();
+        form->runData().MemoryTable1.clear();
         click("btnCorrections");
         EXPECT_FALSE(tree.exists(QStringLiteral("Vide%1").arg(run)));
         expectStartMode();

@@ -5,7 +5,14 @@
 function(add_unit_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE signetrix_testsupport ${T_LIBS})
+  # Only tests of the window side get the widget test main.
+  set(main signetrix_testmain_core)
+  foreach(lib Qt6::Widgets signetrix_app signetrix_browser)
+    if(lib IN_LIST T_LIBS)
+      set(main signetrix_testmain_gui)
+    endif()
+  endforeach()
+  target_link_libraries(${T_NAME} PRIVATE ${main} ${T_LIBS})
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 120
     DISCOVERY_MODE PRE_TEST

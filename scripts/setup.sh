@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-translations-l10n
   libgl-dev libglx-dev fonts-dejavu-core
   libcurl4-openssl-dev libzip-dev zlib1g-dev libssl-dev openssl
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev python3-pyftpdlib
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #pragma once
 // The proxy the user configured, applied to the network clients just before
-// they are used, and the proxy record the link check worker copies.
-#include <QByteArray>
+// they are used, and the proxy record the link check worker copies (the
+// record and the client settings themselves belong to the network layer).
+#include "net/ProxyRecord.h"
+
 #include <QString>
 
 namespace signetrix {
@@ -14,34 +16,6 @@ struct ProxyValues {
     bool authentication = false;  // chkbProxyAuthentification
     QString user;                 // edProxyUser
     QString password;             // edProxyPassword, in clear
-};
-
-// The program's one proxy record, copied by the link check worker.
-struct tyiProxyConnectionInfo {
-    bool BasicAuthentication = false;
-    QByteArray ProxyServer;
-    qint32 ProxyPort = 0;
-    QByteArray ProxyUsername;
-    QByteArray ProxyPassword;
-};
-
-// Proxy settings of an HTTP client.
-struct HttpClientProxySettings {
-    bool basicAuthentication = false;
-    QByteArray proxyServer;
-    qint32 proxyPort = 0;
-    QByteArray username;
-    QByteArray password;
-};
-
-// Proxy settings of the FTP client.
-struct FtpClientProxySettings {
-    enum class Method { None };
-    QByteArray host;
-    qint32 port = 0;
-    QByteArray username;
-    QByteArray password;
-    Method method = Method::None;
 };
 
 // Both throw ConvertError ("'%s' is not a valid integer value") for a port that

@@ -1,0 +1,465 @@
+#include "net/Transfer.h"
+
+#include "net/Outcome.h"
+#include "platform/FileSystem.h"
+
+#include <curl/curl.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+namespace signetrix::net {
+namespace {
+
+// Building a store from the system bundle costs more CPU than a loopback
+// request; the client keeps it per multi handle, so every transfer of a
+// thread goes through that thread's one multi handle.
+constexpr long kCaCacheSeconds = 24 * 60 * 60;
+
+class ThreadMulti {
+public:
+    ThreadMulti() : m_multi(curl_multi_init()) {}
+    ~ThreadMulti()
+    {
+        if (m_multi) curl_multi_cleanup(m_multi);
+    }
+    CURLM* get() const { return m_multi; }
+
+private:
+    CURLM* m_multi;
+};
+
+CURLM* CurrentMulti()
+{
+    thread_local ThreadMulti multi;
+    return multi.get();
+}
+
+// Runs one easy handle to its end on the thread's multi handle.
+CURLcode Perform(CURL* h)
+{
+    CURLM* multi = CurrentMulti();
+    if (!multi) return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi, h) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        // At most a second between wakes, so the progress callbacks see time pass.
+        if (running && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == h) {
+            result = message->data.result;
+            done = true;
+        }
+    }
+    curl_multi_remove_handle(multi, h);
+    if (!done && result == CURLE_OK) result = CURLE_GOT_NOTHING;
+    return result;
+}
+
+QByteArray ProxyHostForCurl(const QByteArray& host)
+{
+    if (host.contains(':') && !host.startsWith('[')) return '[' + host + ']';
+    return host;
+}
+
+// One easy handle and what must live as long as it does.
+class Handle {
+public:
+    Handle() : m_h(curl_easy_init()) {}
+    ~Handle()
+    {
+        if (m_h) curl_easy_cleanup(m_h);
+        curl_slist_free_all(m_headers);
+        curl_slist_free_all(m_proxyHeaders);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    CURL* get() const { return m_h; }
+    char* errorText() { return m_errorText; }
+
+    void configure(const QByteArray& url, const ClientOptions& o)
+    {
+        m_url = url;
+        m_options = o;
+        CURL* h = m_h;
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorText);
+        curl_easy_setopt(h, CURLOPT_URL, m_url.constData());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, m_options.protocols.constData());
+        if (m_options.http11) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        if (!m_options.userAgent.isEmpty()) curl_easy_setopt(h, CURLOPT_USERAGENT, m_options.userAgent.constData());
+        for (const QByteArray& header : m_options.headers) m_headers = curl_slist_append(m_headers, header.constData());
+        if (m_headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, m_headers);
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        // Each transfer on a connection and a name look-up of its own, as with a
+        // handle of its own; only the CA store is kept between transfers.
+        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(h, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+        if (m_options.connectTimeoutMs > 0)
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeoutMs));
+        if (m_options.totalTimeoutMs > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, m_options.totalTimeoutMs);
+
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, m_options.verifyTls ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, m_options.verifyTls ? 2L : 0L);
+        if (!m_options.caInfo.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, m_options.caInfo.constData());
+        // The client caches only a store built from a bundle file alone; the
+        // hashed folder holds the same certificates as the system bundle.
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(h, CURLOPT_CA_CACHE_TIMEOUT, kCaCacheSeconds);
+
+        applyProxy();
+    }
+
+private:
+    void applyProxy()
+    {
+        CURL* h = m_h;
+        const tyiProxyConnectionInfo& proxy = m_options.proxy;
+        // Only the proxy record decides: the environment's proxy variables are ignored.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+        m_proxyHost = ProxyHostForCurl(proxy.ProxyServer);
+        curl_easy_setopt(h, CURLOPT_PROXY, m_proxyHost.constData());
+        if (proxy.ProxyServer.isEmpty()) return;
+        curl_easy_setopt(h, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
+        curl_easy_setopt(h, CURLOPT_PROXYPORT, long(proxy.ProxyPort));
+        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+        if (proxy.BasicAuthentication) {
+            // Built by hand: the header must go out even with an empty user and password.
+            const QByteArray credentials = (proxy.ProxyUsername + ':' + proxy.ProxyPassword).toBase64();
+            const QByteArray header = "Proxy-Authorization: Basic " + credentials;
+            m_proxyHeaders = curl_slist_append(nullptr, header.constData());
+        }
+        // Proxy headers go to the proxy only, never to the site behind a tunnel.
+        curl_easy_setopt(h, CURLOPT_HEADEROPT, long(CURLHEADER_SEPARATE));
+        curl_easy_setopt(h, CURLOPT_PROXYHEADER, m_proxyHeaders);
+    }
+
+    CURL* m_h;
+    QByteArray m_url;
+    ClientOptions m_options; // the strings the handle points into
+    QByteArray m_proxyHost;
+    curl_slist* m_headers = nullptr;
+    curl_slist* m_proxyHeaders = nullptr;
+    char m_errorText[CURL_ERROR_SIZE] = {};
+};
+
+// State shared with the callbacks of one GET.
+struct Receive {
+    CURL* h = nullptr;
+    const ReceiveHooks* hooks = nullptr;
+    ReceiveProgress progress;
+    int lastStatus = 0;
+    Verdict endedBy = Verdict::Continue;
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user)
+{
+    auto* r = static_cast<Receive*>(user);
+    const size_t n = size * count;
+    r->progress.lastReceivedAt = Clock::now();
+    const QByteArray line = QByteArray::fromRawData(data, static_cast<qsizetype>(n));
+    if (line.startsWith("HTTP/")) {
+        const qsizetype space = line.indexOf(' ');
+        if (space > 0) {
+            bool ok = false;
+            const int status = line.mid(space + 1, 3).toInt(&ok);
+            if (ok) {
+                r->lastStatus = status;
+                r->progress.statusSeen = true;
+            }
+        }
+    }
+    return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* r = static_cast<Receive*>(user);
+    const size_t n = size * count;
+    r->progress.lastReceivedAt = Clock::now();
+    r->progress.bodyBytes += static_cast<qint64>(n);
+    if (r->hooks->body && !r->hooks->body(QByteArrayView(data, static_cast<qsizetype>(n)))) {
+        r->endedBy = Verdict::Cut;
+        return 0; // ends the transfer with a write error
+    }
+    return n;
+}
+
+int OnRequestReady(void* user, char*, char*, int, int)
+{
+    auto* r = static_cast<Receive*>(user);
+    r->progress.requestSent = true;
+    r->progress.requestSentAt = Clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+int OnReceiveProgress(void* user, curl_off_t dltotal, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto* r = static_cast<Receive*>(user);
+    if (!r->progress.connected) {
+        curl_off_t connectTime = 0;
+        r->progress.connected =
+            curl_easy_getinfo(r->h, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK && connectTime > 0;
+    }
+    r->progress.expectedBytes = static_cast<qint64>(dltotal);
+    if (!r->hooks->progress) return 0;
+    const Verdict verdict = r->hooks->progress(r->progress);
+    if (verdict == Verdict::Continue) return 0;
+    r->endedBy = verdict;
+    return 1;
+}
+
+void FillResult(CURL* h, CURLcode rc, const char* errorText, TransferResult& result)
+{
+    result.clientCode = int(rc);
+    result.failure = ClassifyClientCode(int(rc));
+    result.errorText = errorText[0] ? QByteArray(errorText) : QByteArray(curl_easy_strerror(rc));
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    result.responseCode = int(code);
+    long connectCode = 0;
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    result.connectCode = int(connectCode);
+    const char* contentType = nullptr;
+    curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
+    if (contentType) result.contentType = contentType;
+}
+
+std::once_flag g_initOnce;
+
+} // namespace
+
+void EnsureInitialised()
+{
+    std::call_once(g_initOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool ClientHasSecureTransport()
+{
+    EnsureInitialised();
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    return info && (info->features & CURL_VERSION_SSL);
+}
+
+TransferResult Get(const QByteArray& url, const ClientOptions& options, const ReceiveHooks& hooks)
+{
+    EnsureInitialised();
+    TransferResult result;
+    Handle handle;
+    CURL* h = handle.get();
+    if (!h) {
+        result.clientCode = int(CURLE_FAILED_INIT);
+        result.failure = Failure::Other;
+        result.errorText = "no HTTP client";
+        return result;
+    }
+    handle.configure(url, options);
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+
+    Receive receive;
+    receive.h = h;
+    receive.hooks = &hooks;
+    receive.progress.startedAt = receive.progress.lastReceivedAt = Clock::now();
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &receive);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &receive);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &receive);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnReceiveProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &receive);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode rc = Perform(h);
+    FillResult(h, rc, handle.errorText(), result);
+    result.statusSeen = receive.progress.statusSeen;
+    result.lastStatus = receive.lastStatus;
+    result.requestSent = receive.progress.requestSent;
+    result.endedBy = receive.endedBy;
+    // Reached the host but never got through the TLS handshake (a server that
+    // does not speak TLS, or one that stalls or hangs up in the handshake).
+    curl_off_t connectedAt = 0, secureAt = 0;
+    curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectedAt);
+    curl_easy_getinfo(h, CURLINFO_APPCONNECT_TIME_T, &secureAt);
+    result.handshakeFailed =
+        url.left(6).toLower() == "https:" && connectedAt > 0 && secureAt == 0 && !receive.progress.requestSent;
+    return result;
+}
+
+MemoryResult GetIntoMemory(const QByteArray& url, const ClientOptions& options, qint64 maxBytes,
+                           const std::function<Verdict(const ReceiveProgress&)>& progress)
+{
+    MemoryResult memory;
+    ReceiveHooks hooks;
+    hooks.progress = progress;
+    hooks.body = [&](QByteArrayView chunk) {
+        if (memory.body.size() + chunk.size() > maxBytes) {
+            memory.tooLarge = true;
+            return false;
+        }
+        memory.body.append(chunk);
+        return true;
+    };
+    memory.transfer = Get(url, options, hooks);
+    return memory;
+}
+
+FileResult GetIntoFile(const QByteArray& url, const QByteArray& targetPath, const ClientOptions& options,
+                       const std::function<Verdict(const ReceiveProgress&)>& progress)
+{
+    FileResult file;
+    const qsizetype slash = targetPath.lastIndexOf('/');
+    const QByteArray folder = slash >= 0 ? targetPath.left(slash + 1) : QByteArray();
+    QByteArray tempPath;
+    const int fd = fs::createTempFile(folder, tempPath);
+    if (fd < 0) {
+        file.fileError = "cannot create a file in '" + folder + "': " + fs::lastErrorText(errno).toLocal8Bit();
+        file.transfer.clientCode = int(CURLE_WRITE_ERROR);
+        file.transfer.failure = Failure::Other;
+        return file;
+    }
+    ReceiveHooks hooks;
+    hooks.progress = progress;
+    hooks.body = [&](QByteArrayView chunk) {
+        const char* p = chunk.data();
+        qsizetype left = chunk.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, size_t(left));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                file.fileError = "cannot write '" + tempPath + "': " + fs::lastErrorText(errno).toLocal8Bit();
+                return false;
+            }
+            p += n;
+            left -= n;
+        }
+        return true;
+    };
+    file.transfer = Get(url, options, hooks);
+    const bool closed = ::close(fd) == 0;
+    const int status = file.transfer.responseCode;
+    if (file.transfer.ok() && status >= 200 && status <= 299 && file.fileError.isEmpty() && closed) {
+        if (std::rename(tempPath.constData(), targetPath.constData()) == 0) {
+            file.written = true;
+            return file;
+        }
+        file.fileError = "cannot rename into '" + targetPath + "': " + fs::lastErrorText(errno).toLocal8Bit();
+    }
+    ::unlink(tempPath.constData());
+    return file;
+}
+
+namespace {
+
+struct Send {
+    int fd = -1;
+    const std::function<Verdict(const SendProgress&)>* progress = nullptr;
+    SendProgress figures;
+    Verdict endedBy = Verdict::Continue;
+    int readError = 0;
+};
+
+size_t OnRead(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* s = static_cast<Send*>(user);
+    for (;;) {
+        const ssize_t n = ::read(s->fd, buffer, size * count);
+        if (n >= 0) return size_t(n);
+        if (errno == EINTR) continue;
+        s->readError = errno;
+        return CURL_READFUNC_ABORT;
+    }
+}
+
+int OnSendProgress(void* user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
+{
+    auto* s = static_cast<Send*>(user);
+    s->figures.sentBytes = qint64(ulnow);
+    if (ultotal > 0) s->figures.totalBytes = qint64(ultotal);
+    if (!*s->progress) return 0;
+    const Verdict verdict = (*s->progress)(s->figures);
+    if (verdict == Verdict::Continue) return 0;
+    s->endedBy = verdict;
+    return 1;
+}
+
+} // namespace
+
+TransferResult UploadFile(const QByteArray& url, const QByteArray& localPath, const ClientOptions& options,
+                          const FtpUploadOptions& ftp, const std::function<Verdict(const SendProgress&)>& progress)
+{
+    EnsureInitialised();
+    TransferResult result;
+    int openError = 0;
+    const int fd = fs::openRegularFile(localPath, &openError);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0) {
+            openError = errno;
+            ::close(fd);
+        }
+        result.clientCode = int(CURLE_READ_ERROR);
+        result.failure = Failure::Other;
+        result.errorText = "cannot read '" + localPath + "': " + fs::lastErrorText(openError).toLocal8Bit();
+        return result;
+    }
+    // Closed on every way out.
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    Handle handle;
+    CURL* h = handle.get();
+    if (!h) {
+        result.clientCode = int(CURLE_FAILED_INIT);
+        result.failure = Failure::Other;
+        result.errorText = "no FTP client";
+        return result;
+    }
+    handle.configure(url, options);
+    const QByteArray user = ftp.user, password = ftp.password;
+    curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(h, CURLOPT_FTPPORT, ftp.activeMode ? "-" : nullptr);
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(st.st_size));
+
+    Send send;
+    send.fd = fd;
+    send.progress = &progress;
+    send.figures.totalBytes = qint64(st.st_size);
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, OnRead);
+    curl_easy_setopt(h, CURLOPT_READDATA, &send);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnSendProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &send);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode rc = Perform(h);
+    FillResult(h, rc, handle.errorText(), result);
+    result.endedBy = send.endedBy;
+    if (send.readError)
+        result.errorText = "cannot read '" + localPath + "': " + fs::lastErrorText(send.readError).toLocal8Bit();
+    return result;
+}
+
+} // namespace signetrix::net

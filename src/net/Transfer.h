@@ -1,0 +1,130 @@
+#pragma once
+// The program's transfers: one GET (into memory, into a file or into the
+// caller's own sink) and one FTP upload, each on a handle configured in one
+// place (user agent, time-outs, allowed protocols, proxy from the proxy
+// record, TLS verification against a CA store loaded once per thread and kept
+// for every later transfer of that thread).
+//
+// Every transfer uses a connection of its own and blocks the calling thread;
+// the progress callbacks run on that thread, at least once a second while the
+// transfer waits, and may end it. Nothing here throws: failures come back in
+// TransferResult (see Outcome.h for what they mean to the check).
+#include "net/ProxyRecord.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+#include <chrono>
+#include <functional>
+
+namespace signetrix::net {
+
+using Clock = std::chrono::steady_clock;
+
+// The process-wide client set-up; every transfer calls it, later calls are free.
+void EnsureInitialised();
+// Whether the client was built with TLS.
+bool ClientHasSecureTransport();
+
+struct ClientOptions {
+    QByteArray userAgent;
+    QByteArray protocols = "http,https"; // only what the caller needs, e.g. "ftp"
+    int connectTimeoutMs = 0;            // 0: the client's own
+    long totalTimeoutMs = 0;             // 0: none
+    bool http11 = false;                 // HTTP/1.1 only, never HTTP/2
+    QList<QByteArray> headers;           // extra request headers ("Name: value")
+    // The environment's proxy variables are never used: an empty record is a
+    // direct connection.
+    tyiProxyConnectionInfo proxy;
+    bool verifyTls = true;               // peer certificate and host name
+    QByteArray caInfo;                   // CA bundle file; empty: the system bundle
+};
+
+// What a progress callback decides.
+enum class Verdict {
+    Continue,
+    Cut,      // enough has arrived: end here, what came stands
+    TimedOut, // the caller's own time-out
+    Cancel,   // abandoned: nothing that came counts
+};
+
+struct ReceiveProgress {
+    qint64 bodyBytes = 0;
+    qint64 expectedBytes = 0;     // announced length, 0 when unknown
+    bool connected = false;       // a connection to the site (or proxy) is made
+    bool requestSent = false;     // past TLS and any tunnel, the request goes out
+    bool statusSeen = false;      // a status line came back
+    Clock::time_point startedAt;
+    Clock::time_point requestSentAt;  // valid once requestSent
+    Clock::time_point lastReceivedAt; // last header or body bytes; startedAt before
+};
+
+struct SendProgress {
+    qint64 sentBytes = 0;
+    qint64 totalBytes = 0;
+};
+
+// How a failed transfer failed, as the check counts it.
+enum class Failure {
+    None,
+    SecureTransport, // no secure connection (handshake, certificate, TLS set-up)
+    NoAnswer,        // nothing usable from the site (name, refused, time-outs, no HTTP)
+    Other,           // client failures, local files
+};
+
+struct TransferResult {
+    int clientCode = 0;          // the client's own result number; 0 on success
+    Failure failure = Failure::None;
+    QByteArray errorText;        // the client's text, for diagnostics
+    bool statusSeen = false;     // a status line was received
+    int lastStatus = 0;          // from the last status line received
+    int responseCode = 0;        // the client's view of the final status
+    int connectCode = 0;         // a proxy's answer to CONNECT, 0 if none
+    bool requestSent = false;
+    bool handshakeFailed = false; // reached the host but never through the TLS handshake
+    Verdict endedBy = Verdict::Continue; // a callback's decision that ended it
+    QByteArray contentType;
+    bool ok() const { return clientCode == 0; }
+};
+
+struct ReceiveHooks {
+    // Body bytes as they arrive; false ends the transfer as Cut. Empty: discarded.
+    std::function<bool(QByteArrayView)> body;
+    std::function<Verdict(const ReceiveProgress&)> progress;
+};
+
+TransferResult Get(const QByteArray& url, const ClientOptions& options, const ReceiveHooks& hooks);
+
+struct MemoryResult {
+    TransferResult transfer;
+    QByteArray body;
+    bool tooLarge = false; // more than maxBytes came: the transfer was cut, body is partial
+};
+MemoryResult GetIntoMemory(const QByteArray& url, const ClientOptions& options, qint64 maxBytes,
+                           const std::function<Verdict(const ReceiveProgress&)>& progress = {});
+
+// Writes the body into a temporary file beside target and renames it into
+// place only when the transfer succeeded with a 2xx status; otherwise target
+// is left as it was and the temporary file is removed.
+struct FileResult {
+    TransferResult transfer;
+    bool written = false;
+    QByteArray fileError; // why the file could not be written, empty otherwise
+};
+FileResult GetIntoFile(const QByteArray& url, const QByteArray& targetPath, const ClientOptions& options,
+                       const std::function<Verdict(const ReceiveProgress&)>& progress = {});
+
+struct FtpUploadOptions {
+    QByteArray user;
+    QByteArray password;
+    bool activeMode = false; // PORT instead of PASV
+};
+// Stores the regular file at localPath as the url ("ftp://host:port/folder/name")
+// in binary mode. A local file that cannot be read gives Failure::Other without
+// any connection.
+TransferResult UploadFile(const QByteArray& url, const QByteArray& localPath, const ClientOptions& options,
+                          const FtpUploadOptions& ftp,
+                          const std::function<Verdict(const SendProgress&)>& progress = {});
+
+} // namespace signetrix::net

@@ -1,164 +1,24 @@
 #include "analysis/LinkCheck.h"
 
 #include "analysis/ResultCodes.h"
-
-#include <curl/curl.h>
+#include "net/Outcome.h"
+#include "net/Transfer.h"
+#include "net/UserAgents.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <mutex>
 
 namespace signetrix {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-void EnsureCurlInitialised()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+static_assert(net::kOutcomeSecureTransport == kCodeSecureConnection && net::kOutcomeNoAnswer == kCodeNoAnswer &&
+              net::kOutcomeOtherFailure == kCodeOtherFailure);
 
 bool IsUnreserved(char c)
 {
     const auto u = static_cast<unsigned char>(c);
     return u > 0x20 && u < 0x7F;
-}
-
-// State shared with the transfer callbacks of one request.
-struct Transfer {
-    const LinkCheckOptions* options = nullptr;
-    int lastStatus = 0;
-    bool statusSeen = false;
-    bool requestSent = false;   // connected; from here the read time-out runs
-    bool cutOnPurpose = false;  // endless body or receive cap
-    bool readTimedOut = false;
-    bool aborted = false;
-    qint64 bodyBytes = 0;
-    Clock::time_point lastActivity;
-    Clock::time_point receiveStart;
-
-    void touch() { lastActivity = Clock::now(); }
-};
-
-size_t OnHeader(char* data, size_t size, size_t count, void* user)
-{
-    auto* t = static_cast<Transfer*>(user);
-    const size_t n = size * count;
-    t->touch();
-    const QByteArray line = QByteArray::fromRawData(data, static_cast<qsizetype>(n));
-    if (line.startsWith("HTTP/")) {
-        const qsizetype space = line.indexOf(' ');
-        if (space > 0) {
-            bool ok = false;
-            const int status = line.mid(space + 1, 3).toInt(&ok);
-            if (ok) {
-                t->lastStatus = status;
-                t->statusSeen = true;
-            }
-        }
-    }
-    return n;
-}
-
-size_t OnBody(char*, size_t size, size_t count, void* user)
-{
-    auto* t = static_cast<Transfer*>(user);
-    const size_t n = size * count;
-    t->touch();
-    t->bodyBytes += static_cast<qint64>(n);
-    if (t->bodyBytes > t->options->maxBodyBytes) {
-        t->cutOnPurpose = true;
-        return 0; // ends the transfer with a write error
-    }
-    return n;
-}
-
-int OnRequestReady(void* user, char*, char*, int, int)
-{
-    auto* t = static_cast<Transfer*>(user);
-    t->requestSent = true;
-    t->receiveStart = Clock::now();
-    t->touch();
-    return CURL_PREREQFUNC_OK;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    auto* t = static_cast<Transfer*>(user);
-    if (t->options->abort && t->options->abort->load()) {
-        t->aborted = true;
-        return 1;
-    }
-    if (!t->requestSent) return 0; // still connecting: the connect time-out applies
-    const auto now = Clock::now();
-    using std::chrono::milliseconds;
-    if (now - t->lastActivity >= milliseconds(t->options->readTimeoutMs)) {
-        t->readTimedOut = true;
-        return 1;
-    }
-    if (t->statusSeen && now - t->receiveStart >= milliseconds(t->options->maxReceiveMs)) {
-        t->cutOnPurpose = true;
-        return 1;
-    }
-    return 0;
-}
-
-bool IsSecureTransportFailure(CURLcode rc)
-{
-    switch (rc) {
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_ENGINE_INITFAILED:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_SHUTDOWN_FAILED:
-    case CURLE_SSL_CRL_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_CLIENTCERT:
-    case CURLE_USE_SSL_FAILED:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Failures that leave the site without an answer of its own.
-bool IsNoAnswerFailure(CURLcode rc)
-{
-    switch (rc) {
-    case CURLE_UNSUPPORTED_PROTOCOL: // also a reply that is no HTTP at all
-    case CURLE_URL_MALFORMAT:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_ABORTED_BY_CALLBACK:
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-    case CURLE_HTTP3:
-    case CURLE_PROXY:
-        return true;
-    default:
-        return false;
-    }
-}
-
-QByteArray ProxyHostForCurl(const QByteArray& host)
-{
-    if (host.contains(':') && !host.startsWith('[')) return '[' + host + ']';
-    return host;
 }
 
 std::atomic<int> g_secureOverride{-1}; // -1: ask the client
@@ -173,9 +33,7 @@ void SetSecureTransportForTesting(std::optional<bool> available)
 bool ClientHasSecureTransport()
 {
     if (const int forced = g_secureOverride.load(); forced >= 0) return forced == 1;
-    EnsureCurlInitialised();
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    return info && (info->features & CURL_VERSION_SSL);
+    return net::ClientHasSecureTransport();
 }
 
 PreparedAddress PrepareAddress(const QByteArray& raw)
@@ -247,7 +105,6 @@ PreparedAddress PrepareAddress(const QByteArray& raw)
 
 LinkCheckOutcome CheckUrl(const QByteArray& url, const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options)
 {
-    EnsureCurlInitialised();
     LinkCheckOutcome outcome;
     const PreparedAddress address = PrepareAddress(url);
     if (address.failureCode != 0) {
@@ -256,109 +113,40 @@ LinkCheckOutcome CheckUrl(const QByteArray& url, const tyiProxyConnectionInfo& p
         return outcome;
     }
 
-    CURL* h = curl_easy_init();
-    if (!h) {
-        outcome.code = kCodeOtherFailure;
-        outcome.detail = "no HTTP client";
-        return outcome;
-    }
-    Transfer transfer;
-    transfer.options = &options;
-    char errorText[CURL_ERROR_SIZE] = {};
-
-    curl_slist* headers = curl_slist_append(nullptr, kCheckAccept);
-    curl_slist* proxyHeaders = nullptr;
-
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(h, CURLOPT_URL, address.url.constData());
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kCheckUserAgent);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(options.connectTimeoutMs));
+    net::ClientOptions client;
+    client.userAgent = net::kCheckUserAgent;
+    client.protocols = "http,https";
+    client.http11 = true;
+    client.headers = {kCheckAccept};
+    client.connectTimeoutMs = options.connectTimeoutMs;
     // Backstop only; the read time-out and the receive cap normally end first.
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
-                     long(options.connectTimeoutMs) + options.maxReceiveMs + 2L * options.readTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!options.caInfo.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, options.caInfo.constData());
+    client.totalTimeoutMs = long(options.connectTimeoutMs) + options.maxReceiveMs + 2L * options.readTimeoutMs;
+    client.caInfo = options.caInfo;
+    client.proxy = proxy;
 
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady);
-    curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    net::ReceiveHooks hooks;
+    qint64 limit = options.maxBodyBytes;
+    hooks.body = [limit, received = qint64(0)](QByteArrayView chunk) mutable {
+        received += chunk.size();
+        return received <= limit;
+    };
+    hooks.progress = [&options](const net::ReceiveProgress& p) {
+        if (options.abort && options.abort->load()) return net::Verdict::Cancel;
+        if (!p.requestSent) return net::Verdict::Continue; // still connecting: the connect time-out applies
+        const auto now = net::Clock::now();
+        using std::chrono::milliseconds;
+        if (now - std::max(p.requestSentAt, p.lastReceivedAt) >= milliseconds(options.readTimeoutMs))
+            return net::Verdict::TimedOut;
+        if (p.statusSeen && now - p.requestSentAt >= milliseconds(options.maxReceiveMs)) return net::Verdict::Cut;
+        return net::Verdict::Continue;
+    };
 
-    // Only the proxy record decides: the environment's proxy variables are ignored.
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-    const QByteArray proxyHost = ProxyHostForCurl(proxy.ProxyServer);
-    curl_easy_setopt(h, CURLOPT_PROXY, proxyHost.constData());
-    if (!proxy.ProxyServer.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
-        curl_easy_setopt(h, CURLOPT_PROXYPORT, long(proxy.ProxyPort));
-        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        if (proxy.BasicAuthentication) {
-            // Built by hand: the header must go out even with an empty user and password.
-            const QByteArray credentials = (proxy.ProxyUsername + ':' + proxy.ProxyPassword).toBase64();
-            const QByteArray header = "Proxy-Authorization: Basic " + credentials;
-            proxyHeaders = curl_slist_append(nullptr, header.constData());
-        }
-        // Proxy headers go to the proxy only, never to the site behind a tunnel.
-        curl_easy_setopt(h, CURLOPT_HEADEROPT, long(CURLHEADER_SEPARATE));
-        curl_easy_setopt(h, CURLOPT_PROXYHEADER, proxyHeaders);
-    }
-
-    transfer.touch();
-    const CURLcode rc = curl_easy_perform(h);
-    outcome.detail = errorText[0] ? QByteArray(errorText) : QByteArray(curl_easy_strerror(rc));
-
-    long connectCode = 0;
-    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
-    // Reached the host but never got through the TLS handshake (a server that
-    // does not speak TLS, or one that stalls or hangs up in the handshake).
-    curl_off_t connectedAt = 0, secureAt = 0;
-    curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectedAt);
-    curl_easy_getinfo(h, CURLINFO_APPCONNECT_TIME_T, &secureAt);
-    const bool handshakeFailed = address.url.left(6).toLower() == "https:" && connectedAt > 0 && secureAt == 0 &&
-                                 !transfer.requestSent;
-
-    if (rc == CURLE_OK) {
-        long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-        outcome.code = status ? int(status) : transfer.lastStatus;
-        outcome.statusReceived = true;
-        outcome.completed = true;
-    } else if (transfer.statusSeen) {
-        outcome.code = transfer.lastStatus;
-        outcome.statusReceived = true;
-        outcome.completed = transfer.cutOnPurpose;
-    } else if (connectCode >= 300) {
-        // The proxy refused the tunnel with a status of its own.
-        outcome.code = int(connectCode);
-        outcome.statusReceived = true;
-    } else if (transfer.aborted) {
-        outcome.code = kCodeNoAnswer;
-    } else if (IsSecureTransportFailure(rc) || handshakeFailed) {
-        outcome.code = kCodeSecureConnection;
-    } else if (IsNoAnswerFailure(rc)) {
-        outcome.code = kCodeNoAnswer;
-    } else {
-        outcome.code = kCodeOtherFailure;
-    }
-    if (transfer.readTimedOut) outcome.detail = "read time-out";
-
-    curl_easy_cleanup(h);
-    curl_slist_free_all(headers);
-    curl_slist_free_all(proxyHeaders);
+    const net::TransferResult result = net::Get(address.url, client, hooks);
+    const net::Outcome mapped = net::MapOutcome(result);
+    outcome.code = mapped.code;
+    outcome.statusReceived = mapped.statusReceived;
+    outcome.completed = mapped.completed;
+    outcome.detail = result.endedBy == net::Verdict::TimedOut ? QByteArray("read time-out") : result.errorText;
     return outcome;
 }
 

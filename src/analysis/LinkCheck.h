@@ -1,7 +1,7 @@
 #pragma once
-// The network check of one favorite: one HTTP/1.1 GET with a fresh libcurl
-// handle, redirects not followed, the body read and discarded, and the outcome
-// mapped onto a result code:
+// The network check of one favorite: one HTTP/1.1 GET on a connection of its
+// own, redirects not followed, the body read and discarded, and the outcome
+// mapped onto a result code (net/Outcome.h):
 //   status line received           -> that status (also when a time-out or a
 //                                     broken connection follows it)
 //   secure connection impossible   -> 777 (handshake or certificate failure, or
@@ -12,7 +12,7 @@
 //   anything else                  -> 999 (a port that is not a number, client
 //                                     failures)
 // Never throws; safe to call from any thread.
-#include "settings/Proxy.h"
+#include "net/ProxyRecord.h"
 
 #include <QByteArray>
 
@@ -21,7 +21,6 @@
 
 namespace signetrix {
 
-inline constexpr char kCheckUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 inline constexpr char kCheckAccept[] = "Accept: text/html, */*";
 
 struct LinkCheckOptions {

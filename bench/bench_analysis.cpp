@@ -2,6 +2,7 @@
 // synchronised table writes and progress updates) against a bare libcurl loop
 // with a fresh handle per address, both over the same 5,000 favorites served
 // by a loopback server that answers 200 at once. Prints both and the ratio.
+#include "platform/Clock.h"
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/analysis/AnalysisController.h"
@@ -65,7 +66,7 @@ size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 void BM_WholeAnalysis(benchmark::State& state)
 {
     fixture(); // the favorites tree and its server
-    AnalysisController::setPauseForTesting([](int) {});
+    platform::setPauseForTesting([](int) {});
     TdmCommon common;
     TReVuvidizEdevav program;
     TForm12 form(common, program);
@@ -89,7 +90,7 @@ void BM_WholeAnalysis(benchmark::State& state)
         if (checked != kFavorites) state.SkipWithError("not every favorite was checked");
     }
     state.SetItemsProcessed(state.iterations() * kFavorites);
-    AnalysisController::setPauseForTesting({});
+    platform::setPauseForTesting({});
 }
 
 // The worker with a view that only stores the values: the cost of the check and

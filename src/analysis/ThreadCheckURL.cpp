@@ -2,14 +2,7 @@
 
 #include "analysis/ResultCodes.h"
 #include "platform/CodePage.h"
-
-#include <algorithm>
-#include <cerrno>
-
-#include <sched.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include "platform/ThreadPriority.h"
 
 namespace signetrix {
 
@@ -90,14 +83,9 @@ void TThreadCheckURL::synchronize(void (TThreadCheckURL::*method)())
 
 void TThreadCheckURL::run()
 {
-    // Linux threads carry their own nice value; a raise the system refuses is ignored.
-    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    errno = 0;
-    const int base = ::getpriority(PRIO_PROCESS, tid);
-    if (errno == 0 && m_priority.niceIncrement != 0)
-        ::setpriority(PRIO_PROCESS, tid, std::clamp(base + m_priority.niceIncrement, -20, 19));
-    m_appliedNice.store(::getpriority(PRIO_PROCESS, tid));
-    m_appliedPolicy.store(::sched_getscheduler(0));
+    const platform::ThreadScheduling scheduling = platform::adjustCurrentThreadNice(m_priority.niceIncrement);
+    m_appliedNice.store(scheduling.nice);
+    m_appliedPolicy.store(scheduling.policy);
 
     const int n = static_cast<int>(m_entries.size());
     for (int i = 0; i < n; ++i) {

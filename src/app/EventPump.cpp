@@ -1,14 +1,15 @@
 #include "app/EventPump.h"
 
+#include "platform/Clock.h"
+
 #include <QCoreApplication>
-#include <QThread>
 #include <QWidget>
 
 namespace signetrix {
 
 void pumpEvents() { QCoreApplication::processEvents(); }
 
-void paintThenPause(QWidget* window, int milliseconds, const Pause& testHook)
+void paintThenPause(QWidget* window, int milliseconds)
 {
     // Show, hide and move events of the last changes first: they decide what
     // the paint covers.
@@ -19,8 +20,7 @@ void paintThenPause(QWidget* window, int milliseconds, const Pause& testHook)
         window->repaint();
         pumpEvents();
     }
-    if (testHook) testHook(milliseconds);
-    else QThread::msleep(static_cast<unsigned long>(milliseconds));
+    platform::pause(milliseconds);
 }
 
 } // namespace signetrix

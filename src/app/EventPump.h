@@ -13,11 +13,9 @@ namespace signetrix {
 // Runs the events waiting in the queue once, then returns.
 void pumpEvents();
 
-using Pause = std::function<void(int milliseconds)>;
-
 // Paints window (and its children) with everything changed so far, then blocks
-// the user-interface thread for the pause. A non-empty testHook takes the
-// pause instead of the blocking wait; it runs after the paint.
-void paintThenPause(QWidget* window, int milliseconds, const Pause& testHook);
+// the user-interface thread for the pause (the platform clock's, which tests
+// replace).
+void paintThenPause(QWidget* window, int milliseconds);
 
 } // namespace signetrix

@@ -8,6 +8,7 @@
 #include "app/widgets/PageControl.h"
 #include "analysis/ElapsedTime.h"
 #include "favorites/FavoritesFolder.h"
+#include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "ui_AnalysePage.h"
 #include "ui_ParkingPages4.h"
@@ -25,35 +26,18 @@
 namespace signetrix {
 namespace {
 
-AnalysisController::Pause& pauseHook()
-{
-    static AnalysisController::Pause pause;
-    return pause;
-}
-
-std::function<QDateTime()>& clockHook()
-{
-    static std::function<QDateTime()> clock;
-    return clock;
-}
-
 std::optional<LinkCheckOptions>& optionsHook()
 {
     static std::optional<LinkCheckOptions> options;
     return options;
 }
 
-QDateTime now()
-{
-    return clockHook() ? clockHook()() : QDateTime::currentDateTime();
-}
+QDateTime now() { return platform::now(); }
 
 constexpr int kPauseAfterRunMs = 2000;
 
 } // namespace
 
-void AnalysisController::setPauseForTesting(Pause pause) { pauseHook() = std::move(pause); }
-void AnalysisController::setClockForTesting(std::function<QDateTime()> clock) { clockHook() = std::move(clock); }
 void AnalysisController::setCheckOptionsForTesting(std::optional<LinkCheckOptions> options)
 {
     optionsHook() = std::move(options);
@@ -135,7 +119,7 @@ void AnalysisController::btnScanClick()
     } catch (...) {
         showFinalElapsedTime();
         m_runLoop = nullptr;
-        if (proxyStepBegun) paintThenPause(m_window.window(), kPauseAfterRunMs, pauseHook());
+        if (proxyStepBegun) paintThenPause(m_window.window(), kPauseAfterRunMs);
         stopProgressDisplay();
         m_running = false;
         // The run ends where it began: back in the start mode, then the message.
@@ -143,7 +127,7 @@ void AnalysisController::btnScanClick()
         throw;
     }
     showFinalElapsedTime();
-    paintThenPause(m_window.window(), kPauseAfterRunMs, pauseHook());
+    paintThenPause(m_window.window(), kPauseAfterRunMs);
     stopProgressDisplay();
     m_running = false;
 

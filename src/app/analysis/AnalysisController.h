@@ -59,11 +59,8 @@ public:
     const HttpClientProxySettings& IdHTTP1() const { return m_idHttp1; }
     QTimer* tmTempsEcoule() const { return m_timer; }
 
-    // Seams: the blocking pause after a run, the clock of the elapsed time and
-    // the check options (time-outs, CA file) of the workers.
-    using Pause = std::function<void(int milliseconds)>;
-    static void setPauseForTesting(Pause pause);
-    static void setClockForTesting(std::function<QDateTime()> clock);
+    // Seam: the check options (time-outs, CA file) of the workers. The pause
+    // after a run and the elapsed time follow the platform clock.
     static void setCheckOptionsForTesting(std::optional<LinkCheckOptions> options);
 
 private:

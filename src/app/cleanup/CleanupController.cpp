@@ -32,12 +32,6 @@
 namespace signetrix {
 namespace {
 
-CleanupController::Pause& pauseHook()
-{
-    static CleanupController::Pause hook;
-    return hook;
-}
-
 QString wide(const QByteArray& ansi) { return codepage::fromAnsi(ansi); }
 
 const QString kNoAddressText = QStringLiteral(
@@ -47,7 +41,6 @@ const QString kWriteFailedText = QStringLiteral(
 
 } // namespace
 
-void CleanupController::setPauseForTesting(Pause pause) { pauseHook() = std::move(pause); }
 
 CleanupController::CleanupController(const CleanupPages& pages, RunData& run, WindowServices& window,
                                      TFileOperation& deleteOperation, QObject* parent)
@@ -109,7 +102,7 @@ bool CleanupController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void CleanupController::pause(int ms) { paintThenPause(m_window.window(), ms, pauseHook()); }
+void CleanupController::pause(int ms) { paintThenPause(m_window.window(), ms); }
 
 // --- Summary and corrections ----------------------------------------------------
 

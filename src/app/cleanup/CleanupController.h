@@ -54,9 +54,8 @@ public:
                       TFileOperation& deleteOperation, QObject* parent = nullptr);
     ~CleanupController() override;
 
-    // The fixed pauses of the run block the window; tests record them instead.
-    using Pause = std::function<void(int milliseconds)>;
-    static void setPauseForTesting(Pause pause); // empty restores the blocking wait
+    // The fixed pauses of the run block the window (through the platform
+    // clock, which tests replace).
 
     // Summary and corrections.
     void btnCorrectionsClick();

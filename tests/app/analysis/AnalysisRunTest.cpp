@@ -1,6 +1,7 @@
 // The analysis run through the real main window: a favorites tree whose
 // shortcuts point at a loopback server, "Commencer l'analyse", the summary,
 // cancelling with Yes and No, and a proxy port that is no number.
+#include "platform/Clock.h"
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/analysis/AnalysisController.h"
@@ -40,7 +41,7 @@ protected:
     void SetUp() override
     {
         server.addStandardRoutes();
-        AnalysisController::setPauseForTesting([this](int ms) {
+        platform::setPauseForTesting([this](int ms) {
             pauses.push_back(ms);
             if (duringPause) duringPause();
         });
@@ -52,8 +53,8 @@ protected:
     void TearDown() override
     {
         form.reset();
-        AnalysisController::setPauseForTesting({});
-        AnalysisController::setClockForTesting({});
+        platform::setPauseForTesting({});
+        platform::setClockForTesting({});
         AnalysisController::setCheckOptionsForTesting(std::nullopt);
     }
 
@@ -129,7 +130,7 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
 
     const QDateTime t0(QDate(2026, 3, 1), QTime(10, 0, 0));
     int clockCalls = 0;
-    AnalysisController::setClockForTesting([&] { return clockCalls++ == 0 ? t0 : t0.addSecs(3723); });
+    platform::setClockForTesting([&] { return clockCalls++ == 0 ? t0 : t0.addSecs(3723); });
     openWindow();
     EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
 
@@ -206,7 +207,7 @@ TEST_F(AnalysisRunTest, TimeLabelsAndAnimationBelongToTheRunOnDisplay)
         QFile::remove(home.favorites() + "/run.url");
         shortcut("run.url", server.url(run.path));
         int clockCalls = 0;
-        AnalysisController::setClockForTesting(
+        platform::setClockForTesting(
             [&] { return clockCalls++ == 0 ? run.start : run.start.addSecs(run.seconds); });
         QString elapsedAtFirstRequest = QStringLiteral("(no request)");
         QMovie::MovieState stateAtFirstRequest = QMovie::NotRunning;

@@ -1,6 +1,7 @@
 // The cleanup run through the real main window: from "Corriger >>" through
 // every step to the start mode, the redirect review in the real preview
 // browser against a loopback server, and the duplicate choice page.
+#include "platform/Clock.h"
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/cleanup/CleanupController.h"
@@ -48,7 +49,7 @@ protected:
 
     void SetUp() override
     {
-        CleanupController::setPauseForTesting([this](int ms) {
+        platform::setPauseForTesting([this](int ms) {
             pauses.push_back(ms);
             if (duringPause) duringPause();
         });
@@ -57,7 +58,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        CleanupController::setPauseForTesting({});
+        platform::setPauseForTesting({});
         dialogs::setShellOpenerForTesting({});
     }
 

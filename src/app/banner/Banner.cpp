@@ -1,16 +1,15 @@
 #include "app/banner/Banner.h"
 
+#include "net/Transfer.h"
+#include "net/UserAgents.h"
 #include "platform/Log.h"
 #include "platform/browser/EmbeddedBrowser.h"
 
 #include <QThread>
 #include <QTimer>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 
 namespace signetrix::banner {
 
@@ -19,67 +18,6 @@ namespace {
 // The browser cannot show a larger document handed over as content; a bigger
 // answer is no banner.
 constexpr qsizetype kMaxPageBytes = 2 * 1024 * 1024;
-
-using Clock = std::chrono::steady_clock;
-
-struct Transfer {
-    CURL* curl = nullptr;
-    QByteArray body;
-    bool tooLarge = false;
-    const std::atomic_bool* abort = nullptr;
-    std::chrono::milliseconds readTimeout{kReadTimeoutMs};
-    bool connected = false;
-    Clock::time_point started = Clock::now();
-    Clock::time_point lastActivity = started;
-};
-
-size_t onBody(char* data, size_t size, size_t count, void* user)
-{
-    auto* t = static_cast<Transfer*>(user);
-    const size_t bytes = size * count;
-    t->lastActivity = Clock::now();
-    if (t->body.size() + qsizetype(bytes) > kMaxPageBytes) {
-        t->tooLarge = true;
-        return 0; // ends the transfer with a write error
-    }
-    t->body.append(data, qsizetype(bytes));
-    return bytes;
-}
-
-size_t onHeader(char*, size_t size, size_t count, void* user)
-{
-    static_cast<Transfer*>(user)->lastActivity = Clock::now();
-    return size * count;
-}
-
-// Called by curl while it waits, at least once a second: the read time-out
-// (no byte for readTimeout once connected) and the abandon flag.
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    auto* t = static_cast<Transfer*>(user);
-    if (t->abort && t->abort->load()) return 1;
-    const Clock::time_point now = Clock::now();
-    if (!t->connected) {
-        // Until connected, the connection time-out applies; once it has
-        // passed, curl either gave up or is connected, so the read time-out is
-        // armed even if the connect time was too short to be measured.
-        curl_off_t connectTime = 0;
-        const bool measured =
-            curl_easy_getinfo(t->curl, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK && connectTime > 0;
-        if (measured || now - t->started > t->readTimeout) {
-            t->connected = true;
-            t->lastActivity = now;
-        }
-        return 0;
-    }
-    return now - t->lastActivity > t->readTimeout ? 1 : 0;
-}
-
-void initCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 } // namespace
 
@@ -112,41 +50,39 @@ QString DefaultBannerPageUrl()
 
 BannerPage FetchBannerPage(const QString& url, int readTimeoutMs, const std::atomic_bool* abort)
 {
-    initCurlOnce();
-    CURL* curl = curl_easy_init();
-    if (!curl) return {};
+    net::ClientOptions client;
+    client.userAgent = net::kBannerUserAgent;
+    client.protocols = "http,https";
+    client.connectTimeoutMs = readTimeoutMs;
+    // client.proxy stays empty: never a proxy, not even from the environment.
 
-    Transfer transfer;
-    transfer.curl = curl;
-    transfer.abort = abort;
-    transfer.readTimeout = std::chrono::milliseconds(readTimeoutMs);
-    const QByteArray address = url.toUtf8();
+    // Called while the transfer waits, at least once a second: the read
+    // time-out (no byte for readTimeout once connected) and the abandon flag.
+    const std::chrono::milliseconds readTimeout(readTimeoutMs);
+    bool connected = false;
+    net::Clock::time_point connectedAt;
+    const auto progress = [&](const net::ReceiveProgress& p) {
+        if (abort && abort->load()) return net::Verdict::Cancel;
+        const net::Clock::time_point now = net::Clock::now();
+        if (!connected) {
+            // Until connected, the connection time-out applies; once it has
+            // passed, the client either gave up or is connected, so the read
+            // time-out is armed even if the connect time was too short to be
+            // measured.
+            if (p.connected || now - p.startedAt > readTimeout) {
+                connected = true;
+                connectedAt = now;
+            }
+            return net::Verdict::Continue;
+        }
+        return now - std::max(connectedAt, p.lastReceivedAt) > readTimeout ? net::Verdict::TimedOut
+                                                                             : net::Verdict::Continue;
+    };
 
-    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, kBannerUserAgent);
-    curl_easy_setopt(curl, CURLOPT_PROXY, ""); // never a proxy, not even from the environment
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(readTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-
-    const CURLcode result = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    const char* contentType = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &contentType);
-    const QByteArray type = contentType ? QByteArray(contentType) : QByteArray();
-    curl_easy_cleanup(curl);
-
-    if (result != CURLE_OK || transfer.tooLarge || status < 200 || status > 299) return {};
-    return {transfer.body, CharsetOf(type)};
+    const net::MemoryResult result = net::GetIntoMemory(url.toUtf8(), client, kMaxPageBytes, progress);
+    const int status = result.transfer.responseCode;
+    if (!result.transfer.ok() || result.tooLarge || status < 200 || status > 299) return {};
+    return {result.body, CharsetOf(result.transfer.contentType)};
 }
 
 QByteArray CharsetOf(const QByteArray& contentType)
@@ -194,7 +130,7 @@ void BannerController::RefreshBanner()
     if (!m_browser) return;
     if (m_browser->readyState() != platform::EmbeddedBrowser::Complete) m_browser->stop();
 
-    initCurlOnce(); // on this thread, before any worker can race it
+    net::EnsureInitialised(); // on this thread, before any worker can race it
     if (m_current) m_current->abort = true;
     std::erase_if(m_running, [](const Running& r) { return !r.thread || r.thread->isFinished(); });
 

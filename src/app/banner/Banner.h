@@ -30,7 +30,6 @@ class EmbeddedBrowser;
 namespace banner {
 
 inline constexpr char kBannerPath[] = "/err/Signetrix.htm";
-inline constexpr char kBannerUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 inline constexpr int kReadTimeoutMs = 5000;
 inline constexpr int kRefreshIntervalMs = 120000;
 

@@ -102,45 +102,14 @@ void applyValue(const ComponentState::Binding& b, const QString& text)
 
 } // namespace
 
-const std::vector<ComponentStateSpec>& componentStateSpecs()
-{
-    static const std::vector<ComponentStateSpec> specs = {
-        {QStringLiteral("OvcComponentStateActions"), QStringLiteral("SettingActions"), false,
-         {QStringLiteral("cbError1000.ItemIndex"), QStringLiteral("cbError301.ItemIndex"),
-          QStringLiteral("cbError302.ItemIndex"), QStringLiteral("cbError3XX.ItemIndex"),
-          QStringLiteral("cbError404.ItemIndex"), QStringLiteral("cbError4XX.ItemIndex"),
-          QStringLiteral("cbError5XX.ItemIndex"), QStringLiteral("cbError777.ItemIndex"),
-          QStringLiteral("cbError9.ItemIndex"), QStringLiteral("chkbBackupBeforeDelete.Checked")}},
-        {QStringLiteral("OvcComponentStateProxy"), QStringLiteral("SettingProxy"), false,
-         {QStringLiteral("chkbProxy.Checked"), QStringLiteral("edProxyHote.Text"), QStringLiteral("edProxyPort.Text"),
-          QStringLiteral("chkbProxyAuthentification.Checked"), QStringLiteral("edProxyUser.Text"),
-          QStringLiteral("edProxyPasswordCrypt.Text")}},
-        {QStringLiteral("OvcComponentStateDivers"), QStringLiteral("SettingDivers"), false,
-         {QStringLiteral("chkbDeleteDossierEmpty.Checked"), QStringLiteral("chkbDeleteDuplicate.Checked"),
-          QStringLiteral("rdgPriorite.ItemIndex"), QStringLiteral("rdgModeSectionSuppressionDoublons.ItemIndex")}},
-        {QStringLiteral("OvcComponentStateMaxFiles"), QStringLiteral("Setting"), false,
-         {QStringLiteral("edFileMax.Text"), QStringLiteral("chkbDebug.Checked")}},
-        {QStringLiteral("OvcComponentStateInscriptionBackupWeb"), QStringLiteral("SettingBackupWeb"), true,
-         {QStringLiteral("edID.Text"), QStringLiteral("edEmail.Text"), QStringLiteral("edPasswordCrypt.Text"),
-          QStringLiteral("gbSettingAccount.Tag")}},
-    };
-    return specs;
-}
-
-const ComponentStateSpec* componentStateSpec(const QString& section)
-{
-    for (const ComponentStateSpec& s : componentStateSpecs())
-        if (s.section.compare(section, Qt::CaseInsensitive) == 0) return &s;
-    return nullptr;
-}
-
 ComponentState::ComponentState(ComponentStateSpec spec, IniStore& store) : m_spec(std::move(spec)), m_store(store) {}
 
 void ComponentState::resolve(QObject* root)
 {
     m_bindings.clear();
     if (!root) return;
-    for (const QString& entry : m_spec.entries) {
+    for (const SettingKey& row : m_spec.entries) {
+        const QString& entry = row.key;
         const qsizetype dot = entry.indexOf('.');
         if (dot < 0) continue;
         const QString component = entry.left(dot).trimmed();
@@ -152,7 +121,8 @@ void ComponentState::resolve(QObject* root)
         if (!control) continue;
         const QByteArray qtName = qtPropertyOf(control, *declared);
         if (qtName.isEmpty()) continue;
-        m_bindings.push_back({control, component + '.' + QLatin1String(declared->declared), declared->kind, qtName});
+        m_bindings.push_back({control, component + '.' + QLatin1String(declared->declared), declared->kind, qtName,
+                              row.value, row.isList()});
     }
 }
 
@@ -176,6 +146,14 @@ void ComponentState::restore()
         }
     }
     m_restored = true;
+}
+
+void ComponentState::restoreDefaults(Defaults which)
+{
+    for (const Binding& b : m_bindings) {
+        if (!b.control || (which == Defaults::ListsOnly && !b.list)) continue;
+        applyValue(b, b.defaultValue);
+    }
 }
 
 void ComponentState::save()

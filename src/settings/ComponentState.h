@@ -9,6 +9,10 @@
 // "checked", Text to "text", Tag to the dynamic property "Tag" (0 when unset).
 // Values are set through setProperty, so the controls emit their usual change
 // signals and the window reacts as to any other change.
+//
+// The states, their keys and defaults are the settings table (SettingsTable.h).
+#include "settings/SettingsTable.h"
+
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -20,18 +24,6 @@ class QObject;
 namespace signetrix {
 
 class IniStore;
-
-struct ComponentStateSpec {
-    QString name;        // the window's member name of the component state
-    QString section;     // section of the settings file
-    bool active = false; // also loaded and saved with the window's life (see the window)
-    QStringList entries; // "control.Property", in the order keys are first written
-};
-
-// The program's five component states, in load order.
-const std::vector<ComponentStateSpec>& componentStateSpecs();
-// The description of the given section's state (case-insensitive), or nullptr.
-const ComponentStateSpec* componentStateSpec(const QString& section);
 
 class ComponentState {
 public:
@@ -48,6 +40,11 @@ public:
     // WriteError at the first key the file refuses (earlier keys stay written).
     // An active state that was never restored writes nothing.
     void save();
+    // Sets the bound controls to the table's defaults; with ListsOnly, only the
+    // controls that choose from an item list (what "Défaut" resets). Values go
+    // through setProperty as a load does, so the controls' change signals fire.
+    enum class Defaults { All, ListsOnly };
+    void restoreDefaults(Defaults which = Defaults::All);
 
     bool active() const { return m_spec.active; }
     bool restored() const { return m_restored; }
@@ -66,6 +63,8 @@ public:
         QString key;             // component name + "." + declared property name
         Kind kind = Kind::Text;
         QByteArray qtProperty;   // name of the Qt property read and set
+        QString defaultValue;    // from the table, in the file's text form
+        bool list = false;       // chooses from the table's item list
     };
 
 private:

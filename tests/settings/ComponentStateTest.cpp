@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace signetrix {
@@ -399,6 +400,77 @@ TEST_F(SettingsFile, SavedValuesComeBackInAFreshWindow)
     EXPECT_EQ(second.value("rdgPriorite", "currentIndex"), QVariant(0));
     EXPECT_EQ(second.line("edEmail")->text(), QString("someone@example.org"));
     EXPECT_EQ(second.value("gbSettingAccount", "Tag"), QVariant(-3));
+}
+
+// Moves the key's control off its value; gives the new value as the file writes it.
+QString changeControl(SettingsForm& form, const QString& key)
+{
+    QObject* control = test::child<QObject>(form.root.get(), key.section('.', 0, 0));
+    if (!control) return {};
+    const QString property = key.section('.', 1);
+    if (property == "ItemIndex") {
+        const int next = control->property("currentIndex").toInt() == 0 ? 1 : 0;
+        control->setProperty("currentIndex", next);
+        return QString::number(next);
+    }
+    if (property == "Checked") {
+        const bool next = !control->property("checked").toBool();
+        control->setProperty("checked", next);
+        return next ? QStringLiteral("True") : QStringLiteral("False");
+    }
+    if (property == "Tag") {
+        control->setProperty("Tag", 7);
+        return QStringLiteral("7");
+    }
+    control->setProperty("text", QStringLiteral("changed"));
+    return QStringLiteral("changed");
+}
+
+// "key=value" lines of a settings file, by key.
+std::map<QString, QString> fileValues(const QByteArray& bytes)
+{
+    std::map<QString, QString> values;
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        const qsizetype eq = text.indexOf('=');
+        if (eq > 0) values[text.left(eq)] = text.mid(eq + 1);
+    }
+    return values;
+}
+
+// The table's defaults against the form's own start values: after every
+// control is changed, the defaults bring back what a fresh form saves; only
+// the lists when just the lists are asked for.
+TEST_F(SettingsFile, DefaultsBringBackWhatAFreshFormHolds)
+{
+    SettingsForm fresh;
+    fresh.restoreAll();
+    fresh.saveAll();
+    const std::map<QString, QString> start = fileValues(iniBytes());
+    ASSERT_EQ(start.size(), 26u);
+
+    using Defaults = ComponentState::Defaults;
+    for (const Defaults which : {Defaults::All, Defaults::ListsOnly}) {
+        SCOPED_TRACE(which == Defaults::All ? "all" : "lists only");
+        QFile::remove(iniPath());
+        SettingsForm form;
+        form.restoreAll();
+        std::map<QString, QString> changed;
+        for (auto& state : form.states)
+            for (const QString& key : state->boundKeys()) changed[key] = changeControl(form, key);
+        ASSERT_EQ(changed.size(), start.size());
+
+        for (auto& state : form.states) state->restoreDefaults(which);
+        form.saveAll();
+        const std::map<QString, QString> saved = fileValues(iniBytes());
+        for (const auto& [key, value] : changed) {
+            SCOPED_TRACE(key.toStdString());
+            const SettingKey* row = settingKey(key);
+            ASSERT_NE(row, nullptr);
+            const bool reset = which == Defaults::All || row->isList();
+            EXPECT_EQ(saved.at(key), reset ? start.at(key) : value);
+        }
+    }
 }
 
 TEST_F(SettingsFile, LoadEmitsTheControlsOwnChangeSignals)

@@ -17,11 +17,6 @@ TdmCommon::TdmCommon(QObject* parent) : QObject(parent)
         QStringLiteral("Décompression en cours..."),
         QStringLiteral("Restauration de vos favoris terminée avec succès"),
     };
-    JvgStringContainerTypeActions = {
-        QStringLiteral("Aucun"),
-        QStringLiteral("Mise à jour"),
-        QStringLiteral("Supprimer"),
-    };
     JvgStringContainerDeleteEmptyFolders = {
         QStringLiteral("Recherche des dossiers vides"),
         QStringLiteral("Suppression des dossiers"),

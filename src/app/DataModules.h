@@ -21,7 +21,6 @@ public:
 
     IniStore OvcIniFileStore;                          // "Signetrix.ini" next to the executable
     TJvgStringContainer JvgStringContainer;            // backup and restore status texts (rows 3 to 9)
-    TJvgStringContainer JvgStringContainerTypeActions; // the action words of the cleanup
     TJvgStringContainer JvgStringContainerDeleteEmptyFolders;
 };
 

@@ -1,12 +1,10 @@
 #include "cleanup/Corrections.h"
 
+#include "settings/SettingsTable.h"
+
 namespace signetrix::cleanup {
 
-const QStringList& ActionWords()
-{
-    static const QStringList words{QStringLiteral("Aucun"), QStringLiteral("Mise à jour"), QStringLiteral("Supprimer")};
-    return words;
-}
+const QStringList& ActionWords() { return actionWords(); }
 
 CategoryAction ActionForText(const QString& text)
 {
@@ -44,14 +42,12 @@ QString CategoryKey(int code)
 
 CorrectionSettings DefaultCorrectionSettings()
 {
-    const QString none = ActionWords().at(0), update = ActionWords().at(1), remove = ActionWords().at(2);
     CorrectionSettings s;
-    s.actionTexts = {{QStringLiteral("301"), update}, {QStringLiteral("302"), none},
-                     {QStringLiteral("3XX"), remove}, {QStringLiteral("404"), remove},
-                     {QStringLiteral("4XX"), remove}, {QStringLiteral("5XX"), remove},
-                     {QStringLiteral("777"), none},   {QStringLiteral("1000"), remove},
-                     {QStringLiteral("9"), remove}};
-    s.backupBeforeDelete = true;
+    for (const QString& key : CategoryKeys())
+        if (const SettingKey* list = settingKey(QStringLiteral("cbError%1.ItemIndex").arg(key)))
+            s.actionTexts.insert(key, list->defaultItem());
+    const SettingKey* backup = settingKey(QStringLiteral("chkbBackupBeforeDelete.Checked"));
+    s.backupBeforeDelete = !backup || backup->value == QLatin1String("True");
     return s;
 }
 

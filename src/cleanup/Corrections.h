@@ -15,7 +15,7 @@
 
 namespace signetrix::cleanup {
 
-// The action words, in table order: "Aucun", "Mise à jour", "Supprimer".
+// The action words of the settings table, in order: "Aucun", "Mise à jour", "Supprimer".
 const QStringList& ActionWords();
 enum class CategoryAction { None = 0, Update = 1, Delete = 2 };
 // The action of a list's displayed text: its position among the action words;
@@ -35,7 +35,7 @@ struct CorrectionSettings {
     bool backupBeforeDelete = true; // chkbBackupBeforeDelete
 };
 
-// The settings' initial selections.
+// The settings table's defaults: each category's list at its default item.
 CorrectionSettings DefaultCorrectionSettings();
 
 class Corrections {

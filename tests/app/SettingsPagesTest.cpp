@@ -6,6 +6,7 @@
 #include "app/dialogs/UTemplateHint.h"
 #include "app/widgets/RadioGroup.h"
 #include "settings/PasswordCipher.h"
+#include "settings/SettingsTable.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -77,6 +78,34 @@ TEST_F(SettingsPagesTest, StartUpEndsWithNoPageChangedAndDefaults)
     clickTab(w<QTabWidget>("PageControl1"), "tsUpdate");
     EXPECT_EQ(activeMainPage(), "tsUpdate") << "an unchanged settings page can be left freely";
     EXPECT_TRUE(ini().isEmpty()) << "start-up writes nothing";
+}
+
+// Every key of the settings table, on any page of a window started without a
+// settings file, shows the table's default; the lists show the table's items.
+TEST_F(SettingsPagesTest, FreshWindowShowsTheSettingsTable)
+{
+    start();
+    for (const ComponentStateSpec& spec : componentStateSpecs()) {
+        for (const SettingKey& row : spec.entries) {
+            SCOPED_TRACE(row.key.toStdString());
+            QObject* control = child<QObject>(form.get(), row.key.section('.', 0, 0));
+            if (!control) continue;
+            const QString property = row.key.section('.', 1);
+            QString shown;
+            if (property == "ItemIndex") shown = QString::number(control->property("currentIndex").toInt());
+            else if (property == "Checked") shown = control->property("checked").toBool() ? "True" : "False";
+            else if (property == "Tag") shown = QString::number(control->property("Tag").toInt());
+            else shown = control->property("text").toString();
+            EXPECT_EQ(shown, row.value);
+            if (row.isList()) {
+                auto* list = qobject_cast<QComboBox*>(control);
+                ASSERT_NE(list, nullptr);
+                QStringList items;
+                for (int k = 0; k < list->count(); ++k) items << list->itemText(k);
+                EXPECT_EQ(items, row.items);
+            }
+        }
+    }
 }
 
 // An edit on each page marks it, holds the user on it, and "Appliquer" writes

@@ -39,6 +39,25 @@ TEST(CategoryKey, ActionIsThePositionOfTheTextAmongTheActionWords)
     EXPECT_EQ(ActionForText(QString()), CategoryAction::None);
 }
 
+TEST(CategoryKey, DefaultsGiveEachCategoryItsAction)
+{
+    const struct {
+        const char* key;
+        CategoryAction action;
+    } cases[] = {{"301", CategoryAction::Update}, {"302", CategoryAction::None},  {"3XX", CategoryAction::Delete},
+                 {"404", CategoryAction::Delete}, {"4XX", CategoryAction::Delete}, {"5XX", CategoryAction::Delete},
+                 {"777", CategoryAction::None},   {"1000", CategoryAction::Delete}, {"9", CategoryAction::Delete}};
+    const CorrectionSettings defaults = DefaultCorrectionSettings();
+    EXPECT_EQ(defaults.actionTexts.size(), CategoryKeys().size());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const QString text = defaults.actionTexts.value(QString::fromLatin1(c.key));
+        EXPECT_TRUE(ActionWords().contains(text)) << text.toStdString();
+        EXPECT_EQ(ActionForText(text), c.action);
+    }
+    EXPECT_TRUE(defaults.backupBeforeDelete);
+}
+
 TEST(ArchiveTarget, ReplacesTheFavoritesFolderByTheDatedArchiveFolder)
 {
     const QByteArray root = "/home/u/Favorites", base = "/opt/app/Devodav Archives/09-12-2026";

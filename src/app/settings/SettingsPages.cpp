@@ -7,12 +7,33 @@
 #include "platform/CodePage.h"
 #include "settings/ComponentState.h"
 #include "settings/PasswordCipher.h"
+#include "settings/SettingsTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <array>
+
 namespace signetrix {
+namespace {
+
+std::array<QComboBox*, 9> categoryLists(Ui::SetupPage& ui)
+{
+    return {ui.cbError301, ui.cbError302, ui.cbError3XX, ui.cbError404, ui.cbError4XX,
+            ui.cbError5XX, ui.cbError777, ui.cbError1000, ui.cbError9};
+}
+
+} // namespace
+
+void fillSettingsLists(Ui::SetupPage& ui)
+{
+    for (QComboBox* list : categoryLists(ui)) {
+        list->clear();
+        if (const SettingKey* row = settingKey(list->objectName() + QLatin1String(".ItemIndex")))
+            list->addItems(row->items);
+    }
+}
 
 QString encipheredPassword(const QString& clear)
 {
@@ -29,6 +50,10 @@ SettingsPages::SettingsPages(Ui::SetupPage& setup, ComponentState& actions, Comp
                              ComponentState& proxy, QObject* parent)
     : QObject(parent), ui(setup), m_actions(actions), m_divers(divers), m_proxy(proxy)
 {
+    // The pages start at the table's defaults. Before any reaction is
+    // connected, so that starting marks no page as changed.
+    fillSettingsLists(ui);
+    for (ComponentState* state : {&m_actions, &m_divers, &m_proxy}) state->restoreDefaults();
     connectControls();
     ui.PageControlConfiguration->setChangingGuard([this](QWidget*) { return PageControlConfigurationChanging(); });
 }
@@ -37,8 +62,7 @@ void SettingsPages::connectControls()
 {
     // A combo's choice set by the program runs no reaction: only the user's
     // choice (activated) marks the page.
-    for (QComboBox* combo : {ui.cbError301, ui.cbError302, ui.cbError3XX, ui.cbError404, ui.cbError4XX,
-                             ui.cbError5XX, ui.cbError777, ui.cbError1000, ui.cbError9})
+    for (QComboBox* combo : categoryLists(ui))
         connectHandler(combo, &QComboBox::activated, this, [this](int) { SettingActionsChange(); });
     // Check boxes, radio groups and edits react to every change of value, also
     // the ones the settings file makes.
@@ -140,13 +164,10 @@ void SettingsPages::markDiversUnchanged()
     ui.pChangeDivers->setVisible(false);
 }
 
+// Only the category lists: the archive box keeps the user's choice.
 void SettingsPages::btnDefaultValuesClick()
 {
-    const std::pair<QComboBox*, int> defaults[] = {
-        {ui.cbError301, 1}, {ui.cbError302, 0}, {ui.cbError3XX, 1},  {ui.cbError404, 1}, {ui.cbError4XX, 1},
-        {ui.cbError5XX, 1}, {ui.cbError1000, 1}, {ui.cbError777, 0}, {ui.cbError9, 1},
-    };
-    for (const auto& [combo, index] : defaults) combo->setCurrentIndex(index);
+    m_actions.restoreDefaults(ComponentState::Defaults::ListsOnly);
     SettingActionsChange();
 }
 

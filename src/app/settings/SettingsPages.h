@@ -7,6 +7,9 @@
 // A page's changed mark is the Tag of its settings state. While any mark is
 // set the user can neither switch sub-page nor leave the settings tab.
 // "Appliquer" that the file refuses throws; the page then stays changed.
+//
+// Every control of the pages starts at its default from the settings table,
+// and the category lists take their items from it.
 #include <QObject>
 #include <QString>
 
@@ -22,6 +25,9 @@ class ComponentState;
 // (empty stays empty); and the shown text back from that form.
 QString encipheredPassword(const QString& clear);
 QString decipheredPassword(const QString& stored);
+
+// Fills the nine category lists with the settings table's items (no choice made).
+void fillSettingsLists(Ui::SetupPage& ui);
 
 class SettingsPages : public QObject {
     Q_OBJECT

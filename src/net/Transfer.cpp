@@ -259,18 +259,26 @@ bool ClientHasSecureTransport()
     return info && (info->features & CURL_VERSION_SSL);
 }
 
+namespace {
+
+// No handle could be made: the transfer never starts.
+TransferResult noClient(TransferResult& result, const char* what)
+{
+    result.clientCode = int(CURLE_FAILED_INIT);
+    result.failure = Failure::Other;
+    result.errorText = what;
+    return result;
+}
+
+} // namespace
+
 TransferResult Get(const QByteArray& url, const ClientOptions& options, const ReceiveHooks& hooks)
 {
     EnsureInitialised();
     TransferResult result;
     Handle handle;
     CURL* h = handle.get();
-    if (!h) {
-        result.clientCode = int(CURLE_FAILED_INIT);
-        result.failure = Failure::Other;
-        result.errorText = "no HTTP client";
-        return result;
-    }
+    if (!h) return noClient(result, "no HTTP client");
     handle.configure(url, options);
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
 
@@ -429,12 +437,7 @@ TransferResult UploadFile(const QByteArray& url, const QByteArray& localPath, co
 
     Handle handle;
     CURL* h = handle.get();
-    if (!h) {
-        result.clientCode = int(CURLE_FAILED_INIT);
-        result.failure = Failure::Other;
-        result.errorText = "no FTP client";
-        return result;
-    }
+    if (!h) return noClient(result, "no FTP client");
     handle.configure(url, options);
     const QByteArray user = ftp.user, password = ftp.password;
     curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());

@@ -26,16 +26,6 @@ LinkCheckOptions FastOptions()
     return options;
 }
 
-// A loopback port where nothing listens.
-quint16 ClosedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
 struct AddressCase {
     const char* url;
     int failureCode;        // 0: usable
@@ -140,7 +130,7 @@ TEST_F(LinkCheckTest, SendsOneGetAsTheOldBrowserAndFollowsNoRedirect)
 
 TEST_F(LinkCheckTest, FailuresWithoutAnyAnswer)
 {
-    const QByteArray refused = "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/";
+    const QByteArray refused = "http://127.0.0.1:" + QByteArray::number(signetrix::test::closedLoopbackPort()) + "/";
     EXPECT_EQ(CheckUrl(refused, direct, FastOptions()).code, kCodeNoAnswer);
     EXPECT_EQ(CheckUrl("ftp://127.0.0.1:" + QByteArray::number(server.port()) + "/", direct, FastOptions()).code,
               kCodeNoAnswer);
@@ -274,7 +264,7 @@ TEST_F(LinkCheckProxyTest, AbsoluteRequestLineAndBasicAuthentication)
 TEST_F(LinkCheckProxyTest, ProxyThatDoesNotAnswerIsNoAnswer)
 {
     tyiProxyConnectionInfo record = viaProxy(true);
-    record.ProxyPort = ClosedPort();
+    record.ProxyPort = signetrix::test::closedLoopbackPort();
     EXPECT_EQ(CheckUrl(server.url("/200"), record, FastOptions()).code, kCodeNoAnswer);
     EXPECT_EQ(server.requestCount(), 0);
 }

@@ -40,15 +40,6 @@ QByteArray BinaryBody(qsizetype size)
     return bytes;
 }
 
-quint16 ClosedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
 ClientOptions Http()
 {
     ClientOptions options;
@@ -249,7 +240,7 @@ TEST(TransportFailures, RealFailuresGetTheirClass)
         Failure failure;
         int code;
     } cases[] = {
-        {"refused", "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/", Failure::NoAnswer, kOutcomeNoAnswer},
+        {"refused", "http://127.0.0.1:" + QByteArray::number(signetrix::test::closedLoopbackPort()) + "/", Failure::NoAnswer, kOutcomeNoAnswer},
         {"no HTTP", plain.url("/garbage"), Failure::NoAnswer, kOutcomeNoAnswer},
         {"closed without answer", plain.url("/close"), Failure::NoAnswer, kOutcomeNoAnswer},
         {"untrusted certificate", selfSigned.url("/200"), Failure::SecureTransport, kOutcomeSecureTransport},

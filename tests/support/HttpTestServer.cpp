@@ -299,4 +299,13 @@ void HttpTestServer::clearRequests()
     m_shared->connections = 0;
 }
 
+quint16 closedLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
 } // namespace signetrix::test

@@ -100,4 +100,7 @@ private:
 bool ParseRequestHead(const QByteArray& head, HttpRequestRecord& record);
 QByteArray ReasonPhrase(int code);
 
+// A loopback port where nothing listens (free a moment ago).
+quint16 closedLoopbackPort();
+
 } // namespace signetrix::test

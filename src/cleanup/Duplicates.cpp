@@ -71,7 +71,7 @@ QByteArrayList FindDuplicates(const FavoritesTable& table)
         // A vanished member could end up as the one kept; a path holding the
         // separator cannot be recorded; the same file twice, under one path or
         // two (through a link), would delete itself.
-        if (path.isEmpty() || path.contains(kDoublonSeparator) || !fs::isFile(path)) continue;
+        if (path.isEmpty() || path.contains(kDoublonSeparator)) continue;
         const std::optional<fs::FileId> id = fs::fileId(path);
         if (!id || !seen.insert(*id).second) continue;
         const QByteArray name = fileNamePart(path);
@@ -153,7 +153,7 @@ DuplicateDeletion DeleteDuplicates(const QByteArrayList& records, CleanupFiles& 
     std::vector<DoublonRecord> parsed;
     for (const QByteArray& record : records) {
         DoublonRecord r = ParseDoublonRecord(record);
-        if (r.keep < 0 || r.keep >= r.paths.size() || !fs::isFile(r.paths.at(r.keep))) continue;
+        if (r.keep < 0 || r.keep >= r.paths.size()) continue;
         const std::optional<fs::FileId> id = fs::fileId(r.paths.at(r.keep));
         if (!id) continue;
         kept.insert(*id);
@@ -164,7 +164,7 @@ DuplicateDeletion DeleteDuplicates(const QByteArrayList& records, CleanupFiles& 
     for (const DoublonRecord& r : parsed) {
         for (int p = 0; p < r.paths.size(); ++p) {
             const QByteArray& path = r.paths.at(p);
-            if (p == r.keep || !fs::isFile(path)) continue;
+            if (p == r.keep) continue;
             const std::optional<fs::FileId> id = fs::fileId(path);
             if (!id || kept.count(*id) || !condemned.insert(*id).second) continue;
             candidates.append(path);

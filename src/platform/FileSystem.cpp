@@ -34,7 +34,7 @@ bool exists(const QByteArray& nativePath)
 std::optional<FileId> fileId(const QByteArray& nativePath)
 {
     struct stat st;
-    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0) return std::nullopt;
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
     return FileId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 

@@ -39,7 +39,9 @@ struct FileIdHash {
         return std::hash<std::uint64_t>()(id.ino * 1000003u ^ id.dev);
     }
 };
-// The identity of what the path leads to (links followed); none when nothing is there.
+// The identity of the file the path leads to (links followed); none when
+// nothing is there or it is a folder, so that one call answers both "is it a
+// file" and "which one".
 std::optional<FileId> fileId(const QByteArray& nativePath);
 
 // True when the path leads (links followed) to a regular file: not a folder,

@@ -16,5 +16,14 @@ function(add_unit_test)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 120
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+    TEST_LIST ${T_NAME}_TESTS
+    PROPERTIES TIMEOUT 300)
+  # Labels are set after discovery: gtest_discover_tests keeps only the first
+  # item of a list given through PROPERTIES.
+  set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake")
+  file(WRITE "${labels_file}"
+    "foreach(test IN LISTS ${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
 endfunction()

@@ -21,20 +21,7 @@ bool IsUnreserved(char c)
     return u > 0x20 && u < 0x7F;
 }
 
-std::atomic<int> g_secureOverride{-1}; // -1: ask the client
-
 } // namespace
-
-void SetSecureTransportForTesting(std::optional<bool> available)
-{
-    g_secureOverride.store(available ? int(*available) : -1);
-}
-
-bool ClientHasSecureTransport()
-{
-    if (const int forced = g_secureOverride.load(); forced >= 0) return forced == 1;
-    return net::ClientHasSecureTransport();
-}
 
 PreparedAddress PrepareAddress(const QByteArray& raw)
 {
@@ -51,7 +38,7 @@ PreparedAddress PrepareAddress(const QByteArray& raw)
     const QByteArray scheme = url.left(i).toLower();
     if (scheme != "http" && scheme != "https") return {{}, kCodeNoAnswer};
     if (url.mid(i + 1, 2) != "//") return {{}, kCodeNoAnswer};
-    if (scheme == "https" && !ClientHasSecureTransport()) return {{}, kCodeSecureConnection};
+    if (scheme == "https" && !net::ClientHasSecureTransport()) return {{}, kCodeSecureConnection};
 
     const qsizetype authorityStart = i + 3;
     qsizetype authorityEnd = authorityStart;

@@ -17,7 +17,6 @@
 #include <QByteArray>
 
 #include <atomic>
-#include <optional>
 
 namespace signetrix {
 
@@ -55,9 +54,5 @@ struct PreparedAddress {
     int failureCode = 0; // 0: usable
 };
 PreparedAddress PrepareAddress(const QByteArray& url);
-
-bool ClientHasSecureTransport();
-// Tests can take the secure transport away; nullopt restores the client's own answer.
-void SetSecureTransportForTesting(std::optional<bool> available);
 
 } // namespace signetrix

@@ -1,21 +1,14 @@
 #pragma once
-// Result codes of the favorites table and the summary shown after an analysis:
-// the per-code counts, the category designation of each code and the summary
-// table with its two text columns. Pure logic; never fails on any code.
+// The summary shown after an analysis: the per-code counts, the category
+// designation of each code and the summary table with its two text columns. Pure logic; never fails on any code.
 #include "favorites/FavoritesTable.h"
+#include "favorites/ResultCodes.h"
 
 #include <QString>
 
 #include <vector>
 
 namespace signetrix {
-
-// The program's own codes; every other code is the HTTP status of the answer.
-inline constexpr int kCodeWaiting = -1;
-inline constexpr int kCodeUnreadable = 9;
-inline constexpr int kCodeSecureConnection = 777;
-inline constexpr int kCodeOtherFailure = 999;
-inline constexpr int kCodeNoAnswer = 1000;
 
 // One entry of the per-code counts, in order of first appearance.
 struct CodeCount {

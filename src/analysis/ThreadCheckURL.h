@@ -9,7 +9,7 @@
 // waits for.
 #include "analysis/LinkCheck.h"
 #include "favorites/FavoritesTable.h"
-#include "settings/Proxy.h"
+#include "net/ProxyRecord.h"
 
 #include <QThread>
 

@@ -9,6 +9,7 @@
 #include "app/analysis/AnalysisController.h"
 #include "app/settings/SettingsPages.h"
 #include "app/widgets/PageControl.h"
+#include "app/widgets/EditBox.h"
 #include "app/widgets/StoredValue.h"
 
 #include "ui_AnalysePage.h"
@@ -55,22 +56,6 @@ QPoint mainWindowPosition(const QRect& screen, const QRect& available, const QSi
     const int top = barAtBottom ? screen.top() + (screen.height() - bottomBar - window.height()) / 2
                                 : screen.top() + (screen.height() - window.height()) / 2;
     return {left, top};
-}
-
-void SetEditEditable(QLineEdit* edit, bool editable)
-{
-    const QPalette system = QApplication::palette();
-    QPalette p = edit->palette();
-    if (editable) {
-        edit->setReadOnly(false);
-        p.setColor(QPalette::Base, system.color(QPalette::Base));
-        p.setColor(QPalette::Text, system.color(QPalette::Text));
-    } else {
-        edit->setReadOnly(true);
-        p.setColor(QPalette::Base, QColor(160, 160, 164));
-        p.setColor(QPalette::Text, system.color(QPalette::Base));
-    }
-    edit->setPalette(p);
 }
 
 void ShowPanelCentredIn(QWidget* control, QWidget* groupBox)

@@ -59,9 +59,6 @@ class TReVuvidizEdevav;
 // area ends above the screen's bottom), else centred on the whole screen.
 QPoint mainWindowPosition(const QRect& screen, const QRect& available, const QSize& window);
 
-// Makes an edit box editable with the system's window colours, or read-only in
-// medium grey with the window colour as text colour.
-void SetEditEditable(QLineEdit* edit, bool editable);
 
 
 class TForm12 : public QWidget, public WindowServices {

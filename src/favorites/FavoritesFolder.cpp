@@ -1,4 +1,5 @@
 #include "favorites/FavoritesFolder.h"
+#include "favorites/ResultCodes.h"
 
 #include "favorites/ShortcutFile.h"
 #include "platform/AppPaths.h"
@@ -93,7 +94,7 @@ void markUnreadable(const char* tag, FavoriteRow& row)
 {
     WriteLog(tag, row.fullPath);
     WriteLog(tag, row.stFileComplet);
-    row.iStatut = 9;
+    row.iStatut = kCodeUnreadable;
 }
 
 } // namespace
@@ -134,7 +135,7 @@ void FillFavoritesTable(const QStringList& files, const QString& fileLimitText, 
                 QByteArray contents;
                 switch (ReadShortcutBytes(row.fullPath, contents)) {
                 case ShortcutBytes::Read:
-                    row.iStatut = -1;
+                    row.iStatut = kCodeWaiting;
                     row.fullUrl = ShortcutUrlFromBytes(contents);
                     row.stUrl = cutField(row.fullUrl);
                     continue;
@@ -153,7 +154,7 @@ void FillFavoritesTable(const QStringList& files, const QString& fileLimitText, 
                 markUnreadable("btnScanClick", row);
                 continue;
             }
-            row.iStatut = -1;
+            row.iStatut = kCodeWaiting;
             try {
                 row.fullUrl = ReadShortcutUrlWide(wide);
                 row.stUrl = cutField(row.fullUrl);

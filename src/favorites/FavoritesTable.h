@@ -21,7 +21,7 @@ struct FavoriteRow {
     QByteArray stFile;         // display name, cut
     QByteArray stUrl;          // address read from the file, cut
     QByteArray stFileComplet;  // 8-bit form of the full path, cut
-    qint32 iStatut = -1;       // result code
+    qint32 iStatut = -1;       // result code (favorites/ResultCodes.h), -1 before the check
     QString stFile_;           // declared wide twins, unused
     QString stFileComplet_;
 

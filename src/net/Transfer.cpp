@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <atomic>
 #include <mutex>
 
 namespace signetrix::net {
@@ -252,8 +253,18 @@ void EnsureInitialised()
     std::call_once(g_initOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+namespace {
+std::atomic<int> g_secureOverride{-1}; // -1: ask the client
+} // namespace
+
+void SetSecureTransportForTesting(std::optional<bool> available)
+{
+    g_secureOverride.store(available ? int(*available) : -1);
+}
+
 bool ClientHasSecureTransport()
 {
+    if (const int forced = g_secureOverride.load(); forced >= 0) return forced == 1;
     EnsureInitialised();
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     return info && (info->features & CURL_VERSION_SSL);

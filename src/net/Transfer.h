@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace signetrix::net {
 
@@ -26,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 void EnsureInitialised();
 // Whether the client was built with TLS.
 bool ClientHasSecureTransport();
+// Tests can take the secure transport away; nullopt restores the client's own answer.
+void SetSecureTransportForTesting(std::optional<bool> available);
 
 struct ClientOptions {
     QByteArray userAgent;

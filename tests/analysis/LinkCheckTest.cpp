@@ -2,6 +2,7 @@
 // a trusted and untrusted certificates, and a forward proxy.
 #include "analysis/LinkCheck.h"
 #include "analysis/ResultCodes.h"
+#include "net/Transfer.h"
 #include "support/HttpTestProxy.h"
 #include "support/HttpTestServer.h"
 #include "support/TestCertificates.h"
@@ -166,7 +167,7 @@ TEST(LinkCheckTls, VerifiedConnectionsGetTheirStatusOthers777)
 {
     const TestCertificates& certificates = TestCertificates::instance();
     ASSERT_TRUE(certificates.available()) << certificates.error().toStdString();
-    ASSERT_TRUE(ClientHasSecureTransport());
+    ASSERT_TRUE(net::ClientHasSecureTransport());
     const TlsCase cases[] = {
         {"trusted", &TestCertificates::trusted, "/200", 200},
         {"trusted", &TestCertificates::trusted, "/404", 404},
@@ -198,9 +199,9 @@ TEST(LinkCheckTls, WithoutSecureTransportHttpsIs777WithoutTraffic)
     HttpTestServer plain;
     plain.addStandardRoutes();
     const QByteArray address = "HTTPS://127.0.0.1:" + QByteArray::number(plain.port()) + "/200";
-    SetSecureTransportForTesting(false);
+    net::SetSecureTransportForTesting(false);
     const int code = CheckUrl(address, tyiProxyConnectionInfo(), FastOptions()).code;
-    SetSecureTransportForTesting(std::nullopt);
+    net::SetSecureTransportForTesting(std::nullopt);
     EXPECT_EQ(code, kCodeSecureConnection);
     EXPECT_EQ(plain.connectionCount(), 0);
     EXPECT_EQ(CheckUrl(plain.url("/200"), tyiProxyConnectionInfo(), FastOptions()).code, 200) << "http unaffected";

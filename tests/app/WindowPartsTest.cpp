@@ -6,6 +6,7 @@
 #include "app/QtMessageBoxes.h"
 #include "app/Translations.h"
 #include "app/Form12.h"
+#include "app/widgets/EditBox.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
 #include "platform/Errors.h"

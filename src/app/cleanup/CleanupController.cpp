@@ -4,7 +4,7 @@
 #include "app/EventPump.h"
 #include "app/RunData.h"
 #include "app/WindowServices.h"
-#include "app/dialogs/ShellOpen.h"
+#include "platform/desktop/ShellOpen.h"
 #include "app/widgets/BusyAnimation.h"
 #include "cleanup/EmptyFolders.h"
 #include "cleanup/FileOperation.h"
@@ -254,7 +254,7 @@ void CleanupController::btnQuitterRedirectionsClick() { ContinueCleanup(); }
 void CleanupController::lNomURLClick()
 {
     const QString url = m_pages.redirections.lNomURL->text();
-    if (!url.isEmpty()) dialogs::shellOpen(url);
+    if (!url.isEmpty()) platform::shellOpen(url);
 }
 
 void CleanupController::WebBrowser2NewWindow2(const QUrl&, bool* cancel)

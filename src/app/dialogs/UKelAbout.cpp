@@ -3,7 +3,7 @@
 #include "app/dialogs/KelPanel.h"
 #include "app/dialogs/Placement.h"
 #include "app/dialogs/SecretPanel.h"
-#include "app/dialogs/ShellOpen.h"
+#include "platform/desktop/ShellOpen.h"
 #include "app/dialogs/VersionInfo.h"
 
 #include <QDate>
@@ -179,18 +179,18 @@ void TfrmAbout::OKButtonClick()
 
 void TfrmAbout::lEMailClick()
 {
-    shellOpen(QStringLiteral("Mailto:") + m_email->text());
+    platform::shellOpen(QStringLiteral("Mailto:") + m_email->text());
 }
 
 void TfrmAbout::lWebsiteClick()
 {
-    shellOpen(m_website->text());
+    platform::shellOpen(m_website->text());
 }
 
 void TfrmAbout::TimerRefreshTimer()
 {
     m_system->setRowCount(0);
-    for (const SystemRow& row : systemRows(m_files)) {
+    for (const platform::SystemRow& row : platform::systemRows(m_files)) {
         const int at = m_system->rowCount();
         m_system->insertRow(at);
         m_system->setItem(at, 0, new QTableWidgetItem(row.key));

@@ -7,7 +7,7 @@
 // Usage from the main window: showAboutBox(this, BuildCreditsText()) opens it
 // modally, centred on the screen, and returns once it has closed. The box
 // deletes itself when closed.
-#include "app/dialogs/SystemFigures.h"
+#include "platform/SystemFigures.h"
 
 #include <QDialog>
 #include <QTimer>
@@ -31,7 +31,7 @@ public:
 
     void setCredits(const QString& text);
     // Where the system figures are read; the next refresh uses them.
-    void setSystemFigureFiles(const SystemFigureFiles& files) { m_files = files; }
+    void setSystemFigureFiles(const platform::SystemFigureFiles& files) { m_files = files; }
 
     static QString makerEmail();
     static QString makerWebsite();
@@ -60,7 +60,7 @@ private:
     QPushButton* m_ok;
     TVersionInfo* m_version;
     QTimer* m_refresh;
-    SystemFigureFiles m_files;
+    platform::SystemFigureFiles m_files;
 };
 
 // Opens the about box modally over owner, centred on the screen, with the credits.

@@ -1,7 +1,7 @@
 #include "app/settings/SettingsPages.h"
 
 #include "app/ErrorDisplay.h"
-#include "app/Form12.h"
+#include "app/widgets/EditBox.h"
 #include "ui_SetupPage.h"
 
 #include "platform/CodePage.h"

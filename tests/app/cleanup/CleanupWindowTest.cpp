@@ -5,7 +5,7 @@
 #include "app/DataModules.h"
 #include "app/Form12.h"
 #include "app/cleanup/CleanupController.h"
-#include "app/dialogs/ShellOpen.h"
+#include "platform/desktop/ShellOpen.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/RadioGroup.h"
 #include "app/PaintWatch.h"
@@ -53,13 +53,13 @@ protected:
             pauses.push_back(ms);
             if (duringPause) duringPause();
         });
-        dialogs::setShellOpenerForTesting([this](const QString& a) { opened.append(a); });
+        platform::setShellOpenerForTesting([this](const QString& a) { opened.append(a); });
     }
     void TearDown() override
     {
         form.reset();
         platform::setPauseForTesting({});
-        dialogs::setShellOpenerForTesting({});
+        platform::setShellOpenerForTesting({});
     }
 
     // Builds the window once the tree is in place, with the given options.

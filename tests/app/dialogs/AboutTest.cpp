@@ -2,7 +2,7 @@
 // with its refresh, the maker's addresses handed to the desktop.
 #include "app/dialogs/KelPanel.h"
 #include "app/dialogs/SecretPanel.h"
-#include "app/dialogs/ShellOpen.h"
+#include "platform/desktop/ShellOpen.h"
 #include "app/dialogs/UKelAbout.h"
 
 #include "support/TestSupport.h"
@@ -20,6 +20,7 @@
 #include <QTimer>
 
 using namespace signetrix::dialogs;
+using namespace signetrix::platform;
 using signetrix::test::child;
 using signetrix::test::TempTree;
 

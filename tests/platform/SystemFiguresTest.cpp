@@ -1,10 +1,10 @@
 // System figures of the about box, read from small stand-ins for /proc and
 // /etc/os-release.
-#include "app/dialogs/SystemFigures.h"
+#include "platform/SystemFigures.h"
 
 #include "support/TestSupport.h"
 
-using namespace signetrix::dialogs;
+using namespace signetrix::platform;
 using signetrix::test::TempTree;
 
 namespace {

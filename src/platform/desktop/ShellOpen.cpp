@@ -1,9 +1,9 @@
-#include "app/dialogs/ShellOpen.h"
+#include "platform/desktop/ShellOpen.h"
 
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace signetrix::dialogs {
+namespace signetrix::platform {
 
 namespace {
 
@@ -32,4 +32,4 @@ ShellOpener setShellOpenerForTesting(ShellOpener replacement)
     return previous;
 }
 
-} // namespace signetrix::dialogs
+} // namespace signetrix::platform

@@ -9,7 +9,7 @@
 #include <QList>
 #include <QString>
 
-namespace signetrix::dialogs {
+namespace signetrix::platform {
 
 struct SystemRow {
     QString key;
@@ -33,4 +33,4 @@ QString processorName(const QString& cpuinfoText);
 QString osProductName(const QString& osReleaseText); // empty when it names nothing
 QString loggedOnUser();
 
-} // namespace signetrix::dialogs
+} // namespace signetrix::platform

@@ -1,4 +1,4 @@
-#include "app/dialogs/SystemFigures.h"
+#include "platform/SystemFigures.h"
 
 #include <QFile>
 #include <QHash>
@@ -11,7 +11,7 @@
 
 #include <optional>
 
-namespace signetrix::dialogs {
+namespace signetrix::platform {
 
 namespace {
 
@@ -135,4 +135,4 @@ QList<SystemRow> systemRows(const SystemFigureFiles& files)
     };
 }
 
-} // namespace signetrix::dialogs
+} // namespace signetrix::platform

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace signetrix::dialogs {
+namespace signetrix::platform {
 
 using ShellOpener = std::function<void(const QString& address)>;
 
@@ -14,4 +14,4 @@ void shellOpen(const QString& address);
 // Installs an opener (an empty one restores the desktop's); returns the previous one.
 ShellOpener setShellOpenerForTesting(ShellOpener opener);
 
-} // namespace signetrix::dialogs
+} // namespace signetrix::platform

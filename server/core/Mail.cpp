@@ -76,8 +76,11 @@ bool OutboxMailer::send(const MailMessage& message, QString* error)
         return false;
     }
     const QDateTime now = QDateTime::currentDateTime();
-    // Names sort by time; the random part keeps two mails of one second apart.
-    const QString name = now.toUTC().toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'-")) +
+    // Names sort in the order the mails were written (time to the
+    // millisecond, then a counter); the random part keeps two servers apart.
+    static quint32 serial = 0;
+    const QString name = now.toUTC().toString(QStringLiteral("yyyyMMdd'T'hhmmss.zzz'Z'-")) +
+                         QStringLiteral("%1-").arg(++serial % 1000000, 6, 10, QLatin1Char('0')) +
                          QString::fromLatin1(RandomHex(4)) + QStringLiteral(".eml");
     return WriteFileAtomically(QDir(m_folder).filePath(name), ComposeMessage(message, now, m_domain), error, 0600);
 }

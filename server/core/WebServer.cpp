@@ -52,6 +52,7 @@ public:
         });
         connect(socket, &QTcpSocket::readyRead, this, [this] {
             m_idle.start();
+            noteRequestLine();
             m_received += m_socket->bytesAvailable();
             if (m_received > m_max) {
                 LogLine(QStringLiteral("%1: request over %2 bytes, connection cut")
@@ -63,7 +64,18 @@ public:
         connect(socket, &QTcpSocket::bytesWritten, &m_idle, qOverload<>(&QTimer::start));
         m_idle.start();
     }
-    void requestHandled() { m_received = 0; }
+    // The request's target as the client sent it: the HTTP layer reads
+    // "//etc/passwd" as host "etc" and path "/passwd", so the path checks
+    // need the original. Empty when it could not be seen (pipelined requests).
+    QByteArray takeTarget()
+    {
+        const QByteArray target = m_target;
+        m_received = 0;
+        m_head.clear();
+        m_target.clear();
+        m_headDone = false;
+        return target;
+    }
     static ConnectionGuard* of(QTcpSocket* socket)
     {
         return dynamic_cast<ConnectionGuard*>(
@@ -72,6 +84,21 @@ public:
 
 private:
     static constexpr char kName[] = "signetrix-connection-guard";
+    static constexpr qsizetype kMaxRequestLine = 8192;
+
+    void noteRequestLine()
+    {
+        if (m_headDone) return;
+        m_head += m_socket->peek(qMin(m_socket->bytesAvailable(), kMaxRequestLine - m_head.size()));
+        const qsizetype end = m_head.indexOf("\r\n");
+        if (end < 0 && m_head.size() < kMaxRequestLine) return;
+        m_headDone = true;
+        const QList<QByteArray> parts = m_head.left(end).split(' ');
+        if (parts.size() == 3) m_target = parts[1];
+    }
+    QByteArray m_head;
+    QByteArray m_target;
+    bool m_headDone = false;
     QTcpSocket* m_socket;
     qint64 m_max;
     qint64 m_received = 0;
@@ -133,6 +160,21 @@ const char* MethodName(QHttpServerRequest::Method method)
     case QHttpServerRequest::Method::Trace: return "TRACE";
     default: return "?";
     }
+}
+
+// The path of a request target as sent: its query dropped, and the scheme
+// and host of an absolute one ("http://host/path").
+QByteArray TargetPath(QByteArray target)
+{
+    const qsizetype query = target.indexOf('?');
+    if (query >= 0) target.truncate(query);
+    for (const char* scheme : {"http://", "https://"}) {
+        if (target.toLower().startsWith(scheme)) {
+            const qsizetype slash = target.indexOf('/', qsizetype(qstrlen(scheme)));
+            return slash < 0 ? QByteArray("/") : target.mid(slash);
+        }
+    }
+    return target;
 }
 
 Answer Refusal(int status, const QString& title, const QString& text)
@@ -291,9 +333,10 @@ int WebServer::serveFile(const QHttpServerRequest& request, QTcpSocket* socket, 
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    if (ConnectionGuard* guard = ConnectionGuard::of(socket)) guard->requestHandled();
+    ConnectionGuard* guard = ConnectionGuard::of(socket);
+    const QByteArray target = guard ? guard->takeTarget() : QByteArray();
     const QString client = request.remoteAddress().toString();
-    const QByteArray encodedPath = request.url().path(QUrl::FullyEncoded).toLatin1();
+    const QByteArray encodedPath = target.isEmpty() ? request.url().path(QUrl::FullyEncoded).toLatin1() : TargetPath(target);
     const QHttpServerRequest::Method method = request.method();
     const bool read = method == QHttpServerRequest::Method::Get || method == QHttpServerRequest::Method::Head;
     QByteArray path;

@@ -191,44 +191,45 @@ Answer Registration::add(const QString& email, const QString& letters)
                     .arg(QString::fromLatin1(ep::kAddAcceptedMarker), email, again));
 }
 
-Answer Registration::validate(const QString& email, const QString& letters)
+std::optional<Answer> Registration::checkCredentials(const QString& email, const QString& letters, Account* account)
 {
     if (!IsAcceptableEmail(email)) return BadAddress(QString::fromLatin1(ep::kFieldEmail));
     StoreStatus status;
-    const std::optional<Account> account = m_store.find(email, &status);
+    const std::optional<Account> found = m_store.find(email, &status);
     if (status == StoreStatus::Failed) return ServerError();
-    if (!account) {
+    if (!found) {
+        // Same work as a real check, so timing does not tell which addresses exist.
         m_hasher.verifyNone(letters.toUtf8());
         return WrongCredentials();
     }
-    if (!m_hasher.verify(account->passwordHash, letters.toUtf8())) return WrongCredentials();
-    if (!account->confirmed) return NotConfirmed();
-    return Answer{200, QStringLiteral("Signetrix"), QString::number(account->accountId), true};
+    if (!m_hasher.verify(found->passwordHash, letters.toUtf8())) return WrongCredentials();
+    if (!found->confirmed) return NotConfirmed();
+    *account = *found;
+    return std::nullopt;
+}
+
+Answer Registration::validate(const QString& email, const QString& letters)
+{
+    Account account;
+    if (std::optional<Answer> refusal = checkCredentials(email, letters, &account)) return *refusal;
+    return Answer{200, QStringLiteral("Signetrix"), QString::number(account.accountId), true};
 }
 
 Answer Registration::update(const QString& email, const QString& letters, const QString& newEmail,
                             const QString& newLetters)
 {
-    if (!IsAcceptableEmail(email)) return BadAddress(QString::fromLatin1(ep::kFieldEmail));
     if (!IsAcceptableEmail(newEmail)) return BadAddress(QString::fromLatin1(ep::kFieldEmailNew));
-    StoreStatus status;
-    const std::optional<Account> account = m_store.find(email, &status);
-    if (status == StoreStatus::Failed) return ServerError();
-    if (!account) {
-        m_hasher.verifyNone(letters.toUtf8());
-        return WrongCredentials();
-    }
-    if (!m_hasher.verify(account->passwordHash, letters.toUtf8())) return WrongCredentials();
-    if (!account->confirmed) return NotConfirmed();
+    Account account;
+    if (std::optional<Answer> refusal = checkCredentials(email, letters, &account)) return *refusal;
     const QByteArray hash = m_hasher.hash(newLetters.toUtf8());
     if (hash.isEmpty()) return ServerError();
-    status = m_store.changeCredentials(email, newEmail, hash);
+    const StoreStatus status = m_store.changeCredentials(email, newEmail, hash);
     if (status == StoreStatus::Conflict)
         return Page(409, QStringLiteral("Adresse déjà utilisée"),
                     QStringLiteral("La nouvelle adresse e-mail est déjà celle d'un autre compte."));
     if (status == StoreStatus::NotFound) return WrongCredentials();
     if (status != StoreStatus::Ok) return ServerError();
-    LogLine(QStringLiteral("account %1: credentials changed").arg(account->accountId));
+    LogLine(QStringLiteral("account %1: credentials changed").arg(account.accountId));
     return Page(200, QStringLiteral("Identifiants modifiés"),
                 QStringLiteral("%1 : vos identifiants ont été modifiés.").arg(QString::fromLatin1(ep::kUpdateAcceptedMarker)));
 }

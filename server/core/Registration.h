@@ -15,6 +15,8 @@
 #include <QHash>
 #include <QString>
 
+#include <optional>
+
 namespace signetrix::server {
 
 struct Answer {
@@ -56,6 +58,9 @@ private:
     Answer add(const QString& email, const QString& letters);
     Answer validate(const QString& email, const QString& letters);
     Answer update(const QString& email, const QString& letters, const QString& newEmail, const QString& newLetters);
+    // The refusal page when `email` and `letters` do not name a confirmed
+    // account; otherwise fills `account`.
+    std::optional<Answer> checkCredentials(const QString& email, const QString& letters, Account* account);
     long long nowSecs() const;
 
     AccountStore& m_store;

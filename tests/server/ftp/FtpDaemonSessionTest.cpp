@@ -372,6 +372,18 @@ TEST_F(BackupFtpTest, AnUploadCutShortLeavesTheOldArchiveAndNoTemporaryFile)
     ASSERT_TRUE(upload(old).ok());
     const QByteArray big = MakeZip({{"big.bin", RandomBytes(8 << 20)}});
     const qint64 cutAt = 1 << 20;
+    // A data connection with the daemon's go-ahead for the program's archive.
+    const auto startStore = [](FtpControl& control) -> std::unique_ptr<QTcpSocket> {
+        FtpReply port;
+        auto data = control.openData(&port);
+        if (!data) return data;
+        const FtpReply reply = control.send(QByteArray("STOR ") + kId + ".zip");
+        if (reply.code != 125) {
+            ADD_FAILURE() << "STOR answered " << reply.code << " " << reply.text.constData();
+            return nullptr;
+        }
+        return data;
+    };
 
     {
         SCOPED_TRACE("the program's client abandons it from its progress callback");
@@ -388,18 +400,15 @@ TEST_F(BackupFtpTest, AnUploadCutShortLeavesTheOldArchiveAndNoTemporaryFile)
         auto control = session();
         ASSERT_TRUE(control);
         ASSERT_EQ(control->send("TYPE I").code, 200);
-        FtpReply port;
-        auto data = control->openData(&port);
+        auto data = startStore(*control);
         ASSERT_TRUE(data);
-        ASSERT_EQ(control->send(QByteArray("STOR ") + kId + ".zip").code, 125);
         ASSERT_TRUE(SendAndClose(*data, big.left(cutAt)));
         EXPECT_EQ(control->read().code, 451);
         EXPECT_EQ(UploadTemporaries(folder), QStringList());
         EXPECT_EQ(archive(), old);
         // A failed store may be tried again on the same session.
-        data = control->openData(&port);
+        data = startStore(*control);
         ASSERT_TRUE(data);
-        ASSERT_EQ(control->send(QByteArray("STOR ") + kId + ".zip").code, 125);
         const QByteArray retried = MakeZip({{"retried.url", kShortcut}});
         ASSERT_TRUE(SendAndClose(*data, retried));
         EXPECT_EQ(control->read().code, 226);
@@ -411,10 +420,8 @@ TEST_F(BackupFtpTest, AnUploadCutShortLeavesTheOldArchiveAndNoTemporaryFile)
         auto control = session();
         ASSERT_TRUE(control);
         ASSERT_EQ(control->send("TYPE I").code, 200);
-        FtpReply port;
-        auto data = control->openData(&port);
+        auto data = startStore(*control);
         ASSERT_TRUE(data);
-        ASSERT_EQ(control->send(QByteArray("STOR ") + kId + ".zip").code, 125);
         data->write(big.left(cutAt));
         ASSERT_TRUE(data->waitForBytesWritten(kWaitMs));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !UploadTemporaries(folder).isEmpty(); }, kWaitMs))

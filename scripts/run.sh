@@ -39,4 +39,6 @@ start_loopback_server() {
 }
 
 if [ -z "${SIGNETRIX_NO_SERVER:-}" ]; then start_loopback_server; fi
+# The embedded browser refuses to start its sandbox as root.
+if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 exec "$BUILD_DIR/src/app/Signetrix"

@@ -27,3 +27,17 @@ function(add_unit_test)
     "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
 endfunction()
+
+# A test or benchmark program that starts the real maker's server through
+# tests/server/web/ServerProcess.cpp: the server's path, the source folder and
+# the build's deployment values the server takes by default.
+function(signetrix_use_test_server TARGET_NAME)
+  if(NOT "${TARGET_NAME}" STREQUAL "test_server_web")
+    target_sources(${TARGET_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/server/web/ServerProcess.cpp)
+  endif()
+  target_compile_definitions(${TARGET_NAME} PRIVATE
+    SIGNETRIX_SERVER_EXE="$<TARGET_FILE:signetrix_server>" SIGNETRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    SIGNETRIX_TEST_FTP_USER="${SIGNETRIX_FTP_USER}" SIGNETRIX_TEST_FTP_PASSWORD="${SIGNETRIX_FTP_PASSWORD}"
+    SIGNETRIX_TEST_BACKUP_FOLDER="${SIGNETRIX_BACKUP_FOLDER}")
+  add_dependencies(${TARGET_NAME} signetrix_server)
+endfunction()

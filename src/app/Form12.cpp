@@ -6,6 +6,7 @@
 #include "app/TabIcons.h"
 #include "app/banner/Banner.h"
 #include "app/cleanup/CleanupController.h"
+#include "app/account/AccountController.h"
 #include "app/analysis/AnalysisController.h"
 #include "app/settings/SettingsPages.h"
 #include "app/widgets/PageControl.h"
@@ -88,6 +89,8 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
     m_cleanupController = new CleanupController(
         {*m_analyse, *m_parking4, *m_parking5, *m_redirections, *m_doublons, *m_emptyFolders}, m_run, *this,
         *deleteOperation, this);
+
+    m_accountController = new AccountController(*m_backup, this);
 
     runHandler([this] { FormCreate(); });
     // The account settings follow the window's life: loaded again once its
@@ -217,9 +220,6 @@ void TForm12::connectHandlers()
         connectHandler(button, &QPushButton::clicked, this,
                        [button = button, table = table] { dialogs::showHelp(table, button); });
 
-    // The account password is held enciphered beside the shown one.
-    connectHandler(m_backup->edPassword, &QLineEdit::textChanged, this,
-                   [this](const QString& text) { m_backup->edPasswordCrypt->setText(encipheredPassword(text)); });
 }
 
 void TForm12::FormCreate()
@@ -294,6 +294,11 @@ void TForm12::ShowOnlyPage(QWidget* page)
 }
 
 void TForm12::ShowOnlySubPage(QTabWidget* control, QWidget* page)
+{
+    signetrix::ShowOnlySubPage(control, page);
+}
+
+void ShowOnlySubPage(QTabWidget* control, QWidget* page)
 {
     const int index = control->indexOf(page);
     if (index < 0) return;

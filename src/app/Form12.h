@@ -46,6 +46,7 @@ namespace banner {
 class BannerController;
 }
 
+class AccountController;
 class AnalysisController;
 class CleanupController;
 class PageControl;
@@ -120,6 +121,7 @@ public:
     platform::EmbeddedBrowser* WebBrowser1() const { return m_browser1; }
     QTimer* Timer1() const { return m_timer1; }
     banner::BannerController* banner() const { return m_banner; }
+    AccountController* accountController() const { return m_accountController; }
 
     static constexpr int kClientWidth = 722;
     static constexpr int kClientHeight = 656;
@@ -168,6 +170,7 @@ private:
     bool m_createdOnScreen = false;
     std::unique_ptr<AnalysisController> m_analysisController;
     CleanupController* m_cleanupController = nullptr;
+    AccountController* m_accountController = nullptr;
 };
 
 } // namespace signetrix

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+class QTabWidget;
 class QWidget;
 
 namespace signetrix {
@@ -15,6 +16,9 @@ namespace signetrix {
 // Places a control whose "Tag" is 1 in the middle of the group box (integer
 // halves, rounded towards zero), then shows it.
 void ShowPanelCentredIn(QWidget* control, QWidget* groupBox);
+// Makes one page of a page control visible and active and hides the tabs of
+// all others; no changing guard applies and no page reaction runs.
+void ShowOnlySubPage(QTabWidget* control, QWidget* page);
 
 // The settings a run reads, as the settings page shows them now.
 struct RunSettings {

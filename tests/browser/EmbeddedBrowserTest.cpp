@@ -89,6 +89,25 @@ TEST_F(EmbeddedBrowserTest, AnUnreachableSiteStillCompletesWithTheErrorPage)
     EXPECT_FALSE(completed->at(0).at(1).toBool());
     EXPECT_EQ(browser->readyState(), EmbeddedBrowser::Complete);
     EXPECT_TRUE(browser->documentPresent());
+    EXPECT_EQ(browser->lastLoadError().kind, EmbeddedBrowser::LoadError::Network);
+}
+
+// An error status with a page is still the server's answer, told apart from
+// no answer at all; the next good load clears it.
+TEST_F(EmbeddedBrowserTest, AnErrorStatusIsReportedWithItsPageAsTheDocument)
+{
+    server.route("/refused", PageReply{403, "<html><body>Identification refusée</body></html>"});
+    server.route("/good", PageReply::html("<html><body>bien</body></html>"));
+    browser->navigate(server.url("/refused"));
+    ASSERT_TRUE(waitComplete(1));
+    EXPECT_EQ(browser->lastLoadError().kind, EmbeddedBrowser::LoadError::Http);
+    EXPECT_EQ(browser->lastLoadError().code, 403);
+    EXPECT_EQ(browser->bodyInnerText(), QStringLiteral("Identification refusée"));
+
+    browser->navigate(server.url("/good"));
+    ASSERT_TRUE(waitComplete(2));
+    EXPECT_TRUE(completed->at(1).at(1).toBool());
+    EXPECT_EQ(browser->lastLoadError().kind, EmbeddedBrowser::LoadError::None);
 }
 
 // A page whose image never arrives: its DOM is parsed (interactive) while the

@@ -130,6 +130,11 @@ EmbeddedBrowser::EmbeddedBrowser(QWidget* parent) : QWidget(parent), m_engine(st
             m_loading = false;
             m_documentPresent = true;
             m_readyState = Complete;
+            m_lastError = {};
+            if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) {
+                const bool http = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
+                m_lastError = {http ? LoadError::Http : LoadError::Network, info.errorCode()};
+            }
             // Raised from our own event, not from inside the engine's
             // notification: the engine cannot serve a handler's document
             // queries while that notification is still on the stack.

@@ -58,6 +58,17 @@ public:
         Complete = 4,      // the document and its resources have loaded
     };
 
+    // Why the last document failed, as the engine reported it.
+    struct LoadError {
+        enum Kind {
+            None,    // the document loaded
+            Http,    // the server answered an error status; its page is the document
+            Network, // no answer (refused, unknown host, reset, TLS): the engine's error page
+        };
+        Kind kind = None;
+        int code = 0; // the HTTP status for Http, the engine's error number otherwise
+    };
+
     struct Overflow {
         QString x;
         QString y;
@@ -87,6 +98,8 @@ public:
     QString currentAddress() const;
     bool documentPresent() const;
     bool isLoading() const;
+    // Of the document last reported by documentComplete.
+    LoadError lastLoadError() const { return m_lastError; }
 
     // Document access (pumps a local event loop, see above) --------------------
     // Sets the body's overflow-x / overflow-y style; "hidden" for both removes
@@ -132,6 +145,7 @@ private:
     int m_readyState = Uninitialized;
     bool m_documentPresent = false;
     bool m_loading = false;
+    LoadError m_lastError;
     int m_scriptTimeoutMs = 5000;
 };
 

@@ -41,10 +41,10 @@ CURLM* CurrentMulti()
     return multi.get();
 }
 
-// Runs one easy handle to its end on the thread's multi handle.
-CURLcode Perform(CURL* h)
+// Runs one easy handle to its end on a multi handle (the thread's by default).
+CURLcode Perform(CURL* h, CURLM* multi = nullptr)
 {
-    CURLM* multi = CurrentMulti();
+    if (!multi) multi = CurrentMulti();
     if (!multi) return CURLE_OUT_OF_MEMORY;
     if (curl_multi_add_handle(multi, h) != CURLM_OK) return CURLE_FAILED_INIT;
     CURLcode result = CURLE_OK;
@@ -94,8 +94,17 @@ public:
 
     CURL* get() const { return m_h; }
     char* errorText() { return m_errorText; }
+    // Points the configured handle at another address.
+    void setUrl(const QByteArray& url)
+    {
+        m_url = url;
+        m_errorText[0] = 0;
+        curl_easy_setopt(m_h, CURLOPT_URL, m_url.constData());
+    }
 
-    void configure(const QByteArray& url, const ClientOptions& o)
+    // keepConnection: later transfers of this handle reuse its connection
+    // (an FTP session); otherwise each transfer has a connection of its own.
+    void configure(const QByteArray& url, const ClientOptions& o, bool keepConnection = false)
     {
         m_url = url;
         m_options = o;
@@ -111,8 +120,8 @@ public:
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         // Each transfer on a connection and a name look-up of its own, as with a
         // handle of its own; only the CA store is kept between transfers.
-        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
-        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, keepConnection ? 0L : 1L);
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, keepConnection ? 0L : 1L);
         curl_easy_setopt(h, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
         if (m_options.connectTimeoutMs > 0)
             curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeoutMs));
@@ -420,60 +429,201 @@ int OnSendProgress(void* user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_
     return 1;
 }
 
+// The local file of an upload, open for reading; closed on every way out.
+class UploadSource {
+public:
+    explicit UploadSource(const QByteArray& path) : m_path(path)
+    {
+        int openError = 0;
+        m_fd = fs::openRegularFile(path, &openError);
+        struct stat st {};
+        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
+            m_size = qint64(st.st_size);
+            return;
+        }
+        if (m_fd >= 0) {
+            openError = errno;
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        m_error = openError;
+    }
+    ~UploadSource()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    UploadSource(const UploadSource&) = delete;
+    UploadSource& operator=(const UploadSource&) = delete;
+
+    bool open() const { return m_fd >= 0; }
+    TransferResult failure(int error = 0) const
+    {
+        TransferResult result;
+        result.clientCode = int(CURLE_READ_ERROR);
+        result.failure = Failure::Other;
+        result.errorText = "cannot read '" + m_path + "': " + fs::lastErrorText(error ? error : m_error).toLocal8Bit();
+        return result;
+    }
+
+    // Sends the file from its start on the configured handle.
+    TransferResult send(Handle& handle, CURLM* multi, const std::function<Verdict(const SendProgress&)>& progress)
+    {
+        CURL* h = handle.get();
+        if (::lseek(m_fd, 0, SEEK_SET) < 0) return failure(errno);
+        curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+        curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_size));
+        Send state;
+        state.fd = m_fd;
+        state.progress = &progress;
+        state.figures.totalBytes = m_size;
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, OnRead);
+        curl_easy_setopt(h, CURLOPT_READDATA, &state);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnSendProgress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+        TransferResult result;
+        const CURLcode rc = Perform(h, multi);
+        FillResult(h, rc, handle.errorText(), result);
+        result.endedBy = state.endedBy;
+        curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, nullptr);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L);
+        if (state.readError) return failure(state.readError);
+        return result;
+    }
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    int m_error = 0;
+};
+
+void SetFtpAccount(CURL* h, const QByteArray& user, const QByteArray& password, bool activeMode)
+{
+    curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(h, CURLOPT_FTPPORT, activeMode ? "-" : nullptr);
+}
+
 } // namespace
 
 TransferResult UploadFile(const QByteArray& url, const QByteArray& localPath, const ClientOptions& options,
                           const FtpUploadOptions& ftp, const std::function<Verdict(const SendProgress&)>& progress)
 {
     EnsureInitialised();
+    UploadSource source(localPath);
+    if (!source.open()) return source.failure();
     TransferResult result;
-    int openError = 0;
-    const int fd = fs::openRegularFile(localPath, &openError);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        if (fd >= 0) {
-            openError = errno;
-            ::close(fd);
-        }
-        result.clientCode = int(CURLE_READ_ERROR);
-        result.failure = Failure::Other;
-        result.errorText = "cannot read '" + localPath + "': " + fs::lastErrorText(openError).toLocal8Bit();
-        return result;
-    }
-    // Closed on every way out.
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
     Handle handle;
-    CURL* h = handle.get();
-    if (!h) return noClient(result, "no FTP client");
+    if (!handle.get()) return noClient(result, "no FTP client");
     handle.configure(url, options);
     const QByteArray user = ftp.user, password = ftp.password;
-    curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
-    curl_easy_setopt(h, CURLOPT_FTPPORT, ftp.activeMode ? "-" : nullptr);
-    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(st.st_size));
+    SetFtpAccount(handle.get(), user, password, ftp.activeMode);
+    return source.send(handle, nullptr, progress);
+}
 
-    Send send;
-    send.fd = fd;
-    send.progress = &progress;
-    send.figures.totalBytes = qint64(st.st_size);
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, OnRead);
-    curl_easy_setopt(h, CURLOPT_READDATA, &send);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnSendProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &send);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+struct FtpSession::Session {
+    CURLM* multi = nullptr;
+    Handle handle;
+    ~Session()
+    {
+        // Ending the multi handle ends its connections, with QUIT.
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
 
-    const CURLcode rc = Perform(h);
-    FillResult(h, rc, handle.errorText(), result);
-    result.endedBy = send.endedBy;
-    if (send.readError)
-        result.errorText = "cannot read '" + localPath + "': " + fs::lastErrorText(send.readError).toLocal8Bit();
+FtpSession::FtpSession(const ClientOptions& options, const FtpAccess& access) : m_options(options), m_access(access)
+{
+    m_options.protocols = "ftp";
+}
+
+FtpSession::~FtpSession()
+{
+    close();
+}
+
+QByteArray FtpSession::url(const QByteArray& path) const
+{
+    const QByteArray host = m_access.host.contains(':') ? '[' + m_access.host + ']' : m_access.host;
+    return "ftp://" + host + ':' + QByteArray::number(m_access.port) + '/' + path;
+}
+
+// The client's texts may name the host, the user or the folder; none of them
+// may leave the session.
+TransferResult FtpSession::scrubbed(TransferResult result) const
+{
+    for (const QByteArray* value : {&m_access.password, &m_access.user, &m_access.host, &m_folder})
+        if (!value->isEmpty()) result.errorText.replace(*value, "***");
     return result;
+}
+
+TransferResult FtpSession::run(const QByteArray& path)
+{
+    CURL* h = m_session->handle.get();
+    m_session->handle.setUrl(url(path));
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    TransferResult result;
+    const CURLcode rc = Perform(h, m_session->multi);
+    FillResult(h, rc, m_session->handle.errorText(), result);
+    return scrubbed(result);
+}
+
+TransferResult FtpSession::connect()
+{
+    EnsureInitialised();
+    close();
+    m_session = std::make_unique<Session>();
+    TransferResult result;
+    m_session->multi = curl_multi_init();
+    if (!m_session->multi || !m_session->handle.get()) {
+        m_session.reset();
+        return noClient(result, "no FTP client");
+    }
+    m_session->handle.configure(url(""), m_options, true);
+    SetFtpAccount(m_session->handle.get(), m_access.user, m_access.password, m_access.activeMode);
+    // Every later transfer goes into the folder from the login folder.
+    curl_easy_setopt(m_session->handle.get(), CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
+    result = run("");
+    if (!result.ok()) m_session.reset();
+    return result;
+}
+
+TransferResult FtpSession::changeDirectory(const QByteArray& folder)
+{
+    TransferResult result;
+    if (!m_session) return noClient(result, "not connected");
+    m_folder = folder;
+    result = run(folder.toPercentEncoding() + '/');
+    if (!result.ok()) m_folder.clear();
+    return result;
+}
+
+TransferResult FtpSession::store(const QByteArray& name, const QByteArray& localPath,
+                                 const std::function<Verdict(const SendProgress&)>& progress)
+{
+    UploadSource source(localPath);
+    if (!source.open()) return scrubbed(source.failure());
+    TransferResult result;
+    if (!m_session) return noClient(result, "not connected");
+    const QByteArray folder = m_folder.isEmpty() ? QByteArray() : m_folder.toPercentEncoding() + '/';
+    m_session->handle.setUrl(url(folder + name.toPercentEncoding()));
+    return scrubbed(source.send(m_session->handle, m_session->multi, progress));
+}
+
+void FtpSession::close()
+{
+    m_session.reset();
+    m_folder.clear();
+}
+
+bool FtpSession::connected() const
+{
+    return m_session != nullptr;
 }
 
 } // namespace signetrix::net

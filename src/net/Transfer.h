@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace signetrix::net {
@@ -129,5 +130,47 @@ struct FtpUploadOptions {
 TransferResult UploadFile(const QByteArray& url, const QByteArray& localPath, const ClientOptions& options,
                           const FtpUploadOptions& ftp,
                           const std::function<Verdict(const SendProgress&)>& progress = {});
+
+// One FTP session: logged in once, then any number of stores on the same
+// control connection (the client reconnects by itself only if the server
+// dropped it). Closing it, or destroying it, sends QUIT. Error texts never
+// hold the host, the user, the password or the folder. Binary transfers;
+// active mode when asked (the client listens, the server connects back).
+struct FtpAccess {
+    QByteArray host;
+    int port = 21;
+    QByteArray user;
+    QByteArray password;
+    bool activeMode = true;
+};
+
+class FtpSession {
+public:
+    FtpSession(const ClientOptions& options, const FtpAccess& access);
+    ~FtpSession();
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    TransferResult connect(); // connects and logs in
+    // Enters a folder below the login folder (checked at once, CWD).
+    TransferResult changeDirectory(const QByteArray& folder);
+    // Stores the regular file at localPath under name in the current folder,
+    // replacing a file of that name (STOR).
+    TransferResult store(const QByteArray& name, const QByteArray& localPath,
+                         const std::function<Verdict(const SendProgress&)>& progress = {});
+    void close();
+    bool connected() const;
+
+private:
+    struct Session;
+    QByteArray url(const QByteArray& path) const;
+    TransferResult run(const QByteArray& path);
+    TransferResult scrubbed(TransferResult result) const;
+
+    ClientOptions m_options;
+    FtpAccess m_access;
+    QByteArray m_folder;
+    std::unique_ptr<Session> m_session;
+};
 
 } // namespace signetrix::net

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 
@@ -46,6 +47,14 @@ FtpDaemon::FtpDaemon(const QStringList& arguments, const QString& stdinPath)
     const QString command = FtpdPython() + QStringLiteral(" \"$@\" <\"$FTPD_STDIN\"; true");
     start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), command, QStringLiteral("sh"), FtpdScript()} +
                                          arguments);
+}
+
+std::unique_ptr<FtpDaemon> FtpDaemon::refusingStores(int refusals, const QString& root)
+{
+    std::unique_ptr<FtpDaemon> daemon(new FtpDaemon);
+    const QString wrapper = QFileInfo(FtpdScript()).dir().filePath(QStringLiteral("../../tests/server/ftp/refusing_ftpd.py"));
+    daemon->start(FtpdPython(), QStringList{wrapper, FtpdScript(), QString::number(refusals)} + FtpdArguments(root));
+    return daemon;
 }
 
 void FtpDaemon::start(const QString& program, const QStringList& arguments)

@@ -37,6 +37,10 @@ public:
     // Starts it under "/bin/sh -c 'python3 ... <stdinPath; true'", so that the
     // shell is its parent and its input is stdinPath rather than our pipe.
     FtpDaemon(const QStringList& arguments, const QString& stdinPath);
+    // The daemon for the account above whose first `refusals` stores are
+    // refused with 451; its standard error logs "test: login N" and
+    // "test: store N refused|accepted on session S".
+    static std::unique_ptr<FtpDaemon> refusingStores(int refusals, const QString& root);
     ~FtpDaemon();
     FtpDaemon(const FtpDaemon&) = delete;
     FtpDaemon& operator=(const FtpDaemon&) = delete;
@@ -53,6 +57,7 @@ public:
     QByteArray standardError();
 
 private:
+    FtpDaemon() = default;
     void start(const QString& program, const QStringList& arguments);
 
     QProcess m_process;

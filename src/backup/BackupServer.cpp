@@ -1,5 +1,7 @@
 #include "backup/BackupServer.h"
 
+#include <optional>
+
 #include "backup/StoredServerLetters.h"
 #include "settings/PasswordCipher.h"
 
@@ -28,8 +30,18 @@ BackupServerAccess SplitBackupHost(const QByteArray& hostValue)
     return access;
 }
 
+namespace {
+std::optional<BackupServerAccess> g_testServer;
+} // namespace
+
+void SetBackupServerForTesting(std::optional<BackupServerAccess> access)
+{
+    g_testServer = std::move(access);
+}
+
 BackupServerAccess DecipherBackupServer()
 {
+    if (g_testServer) return *g_testServer;
     const QByteArray key = StoredKeyText();
     BackupServerAccess access = SplitBackupHost(DecipherString(BackupServerHost(), key));
     access.user = DecipherString(BackupServerUser(), key);

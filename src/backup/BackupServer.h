@@ -4,6 +4,8 @@
 // use only, and never shown, logged or written.
 #include <QByteArray>
 
+#include <optional>
+
 namespace signetrix {
 
 // The stored letter forms.
@@ -23,6 +25,9 @@ struct BackupServerAccess {
 // Deciphers the four values. A host value "name:port" names its port; port 21
 // otherwise (also when the port part is not a number from 1 to 65535).
 BackupServerAccess DecipherBackupServer();
+// Tests point the program at a server of theirs (the letters stay unused);
+// nullopt restores the stored values.
+void SetBackupServerForTesting(std::optional<BackupServerAccess> access);
 // The host value split into name and port, by the rule above.
 BackupServerAccess SplitBackupHost(const QByteArray& hostValue);
 

@@ -126,6 +126,10 @@ public:
         if (m_options.connectTimeoutMs > 0)
             curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeoutMs));
         if (m_options.totalTimeoutMs > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, m_options.totalTimeoutMs);
+        if (m_options.stallTimeoutMs > 0) {
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long((m_options.stallTimeoutMs + 999) / 1000));
+        }
 
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, m_options.verifyTls ? 1L : 0L);
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, m_options.verifyTls ? 2L : 0L);
@@ -567,8 +571,18 @@ TransferResult FtpSession::run(const QByteArray& path)
     m_session->handle.setUrl(url(path));
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    using Idle = std::function<void()>;
+    const auto onProgress = +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+        if (auto* idle = static_cast<Idle*>(user); idle && *idle) (*idle)();
+        return 0;
+    };
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &m_idle);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     TransferResult result;
     const CURLcode rc = Perform(h, m_session->multi);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, nullptr);
     FillResult(h, rc, m_session->handle.errorText(), result);
     return scrubbed(result);
 }

@@ -36,6 +36,7 @@ struct ClientOptions {
     QByteArray protocols = "http,https"; // only what the caller needs, e.g. "ftp"
     int connectTimeoutMs = 0;            // 0: the client's own
     long totalTimeoutMs = 0;             // 0: none
+    int stallTimeoutMs = 0;              // ends a transfer that moves no byte this long (whole seconds); 0: never
     bool http11 = false;                 // HTTP/1.1 only, never HTTP/2
     QList<QByteArray> headers;           // extra request headers ("Name: value")
     // The environment's proxy variables are never used: an empty record is a
@@ -160,6 +161,8 @@ public:
                          const std::function<Verdict(const SendProgress&)>& progress = {});
     void close();
     bool connected() const;
+    // Called at least once a second while connect() or changeDirectory() waits.
+    void setIdle(std::function<void()> idle) { m_idle = std::move(idle); }
 
 private:
     struct Session;
@@ -170,6 +173,7 @@ private:
     ClientOptions m_options;
     FtpAccess m_access;
     QByteArray m_folder;
+    std::function<void()> m_idle;
     std::unique_ptr<Session> m_session;
 };
 

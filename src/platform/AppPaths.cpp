@@ -52,9 +52,14 @@ QString logFilePath() { return logFilePathFor(executablePath()); }
 
 QString settingsFilePath() { return executableFolder() + QStringLiteral("Signetrix.ini"); }
 
+QString favoritesFolderPath()
+{
+    return QDir::homePath() + QStringLiteral("/Favorites");
+}
+
 QString favoritesFolder()
 {
-    const QString path = QDir::homePath() + QStringLiteral("/Favorites");
+    const QString path = favoritesFolderPath();
     QFileInfo info(path);
     if (!info.isDir()) return QString();
     return path;

@@ -21,5 +21,7 @@ QString settingsFilePath();        // executableFolder() + "Signetrix.ini"
 // The user's Favorites folder: "Favorites" in the home folder, or empty when
 // there is none.
 QString favoritesFolder();
+// Where that folder is or would be, whether it exists or not.
+QString favoritesFolderPath();
 
 } // namespace signetrix::platform

@@ -1,5 +1,8 @@
 #include "app/DataModules.h"
 
+#include "backup/UKelFTPConnexion.h"
+#include "backup/UKelSynchroFolder.h"
+
 namespace signetrix {
 
 TdmCommon::TdmCommon(QObject* parent) : QObject(parent)
@@ -23,9 +26,13 @@ TdmCommon::TdmCommon(QObject* parent) : QObject(parent)
     };
 }
 
-TReVuvidizEdevav::TReVuvidizEdevav(QObject* parent) : QObject(parent)
+TReVuvidizEdevav::TReVuvidizEdevav(QObject* parent)
+    : QObject(parent), KelFTPConnexion(new backup::TKelFTPConnexion(this)),
+      KelSynchroFolder(new backup::TKelSynchroFolder(this))
 {
     setObjectName(QStringLiteral("ReVuvidizEdevav"));
+    KelFTPConnexion->setObjectName(QStringLiteral("KelFTPConnexion"));
+    KelSynchroFolder->setObjectName(QStringLiteral("KelSynchroFolder"));
     JvgStringContainerCredits = {
         QString(),
         QStringLiteral("Signetrix"),

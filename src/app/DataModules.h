@@ -2,11 +2,17 @@
 // The program's two data modules: plain owner objects, created before the main
 // window and living until the program ends. dmCommon holds the shared message
 // tables and the settings store; ReVuvidizEdevav holds the credits table of
-// the about box.
+// the about box and the FTP connection and folder synchronisation components,
+// which only hold settings: nothing in the program connects or synchronises.
 #include "settings/IniStore.h"
 
 #include <QObject>
 #include <QStringList>
+
+namespace signetrix::backup {
+class TKelFTPConnexion;
+class TKelSynchroFolder;
+} // namespace signetrix::backup
 
 namespace signetrix {
 
@@ -32,6 +38,10 @@ public:
 
     // Lines of the about box's credits; "##year##" stands for the current year.
     TJvgStringContainer JvgStringContainerCredits;
+
+    // Owned (children), with every property as at creation.
+    backup::TKelFTPConnexion* KelFTPConnexion;
+    backup::TKelSynchroFolder* KelSynchroFolder;
 };
 
 } // namespace signetrix

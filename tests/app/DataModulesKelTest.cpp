@@ -4,6 +4,9 @@
 #include "app/DataModules.h"
 #include "backup/UKelFTPConnexion.h"
 #include "backup/UKelSynchroFolder.h"
+#include "app/dialogs/UWait.h"
+
+#include <QLabel>
 
 #include <QVariant>
 
@@ -62,6 +65,22 @@ TEST(ProgramDataModule, HoldsTheConnectionAndTheSynchronisationWithTheirStartVal
         {"ProgressFormFtp", QVariant::fromValue<QObject*>(nullptr)},
     };
     expectProperties(*synchro, synchroValues);
+}
+
+} // namespace
+} // namespace signetrix::test
+
+namespace signetrix::test {
+namespace {
+
+// The real progress dialog is relabelled as soon as it is assigned.
+TEST(ProgramDataModule, TheSynchronisationRelabelsTheRealWaitDialog)
+{
+    TReVuvidizEdevav program;
+    dialogs::TfrmWait wait;
+    program.KelSynchroFolder->setProgressFormFtp(&wait);
+    EXPECT_EQ(wait.findChild<QLabel*>(QStringLiteral("lData"))->text(), QStringLiteral("Analyse avant synchronisation"));
+    EXPECT_EQ(wait.findChild<QLabel*>(QStringLiteral("lTransfert"))->text(), QStringLiteral("Transfert des images"));
 }
 
 } // namespace

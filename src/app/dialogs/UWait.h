@@ -23,8 +23,8 @@ public:
     void PourcentProgressTransfert(int percent);
     void IncProgress();                     // hidden step counter one up
     void DecProgress();                     // one down
-    void CaptionData(const QString& text);
-    void CaptionTransfert(const QString& text);
+    Q_INVOKABLE void CaptionData(const QString& text);
+    Q_INVOKABLE void CaptionTransfert(const QString& text);
 
 private:
     void FormCreate();

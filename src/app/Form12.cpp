@@ -6,7 +6,9 @@
 #include "app/TabIcons.h"
 #include "app/banner/Banner.h"
 #include "app/cleanup/CleanupController.h"
+#include "app/HttpProgress.h"
 #include "app/account/AccountController.h"
+#include "app/backup/BackupController.h"
 #include "app/analysis/AnalysisController.h"
 #include "app/settings/SettingsPages.h"
 #include "app/widgets/PageControl.h"
@@ -91,6 +93,10 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
         *deleteOperation, this);
 
     m_accountController = new AccountController(*m_backup, this);
+    m_idHttp1 = std::make_unique<HttpProgress>();
+    m_processPanelHome = m_parking5->pProcess->pos();
+    m_backupController = new BackupController(*m_backup, *this, m_common.JvgStringContainer,
+                                              *m_parking5->OvcMeterProcess, *m_idHttp1, this);
 
     runHandler([this] { FormCreate(); });
     // The account settings follow the window's life: loaded again once its
@@ -356,11 +362,12 @@ QWidget* TForm12::SummaryPanel() { return m_parking4->pResultatSommaire; }
 
 void TForm12::ShowSetupTab() { m_pageControl->setPageTabVisible(m_setup->PageControlConfiguration->parentWidget(), true); }
 
-void TForm12::LendPanel(SharedPanel which, QWidget* groupBox)
+void TForm12::LendPanel(SharedPanel which, QWidget* groupBox, bool centred)
 {
     QWidget* panel = which == SharedPanel::Process ? m_parking5->pProcess : m_parking5->pFinish;
     panel->setParent(groupBox);
-    panel->setProperty("Tag", 1); // centred wherever it is lent
+    panel->setProperty("Tag", centred ? 1 : 0);
+    if (!centred && which == SharedPanel::Process) panel->move(m_processPanelHome);
     ShowPanelCentredIn(panel, groupBox);
     panel->raise();
 }

@@ -47,6 +47,8 @@ class BannerController;
 }
 
 class AccountController;
+class BackupController;
+class HttpProgress;
 class AnalysisController;
 class CleanupController;
 class PageControl;
@@ -87,7 +89,8 @@ public:
     void ParkSummaryPanel() override;
     QWidget* SummaryPanel() override;
     void ShowSetupTab() override;
-    void LendPanel(SharedPanel panel, QWidget* groupBox) override;
+    void LendPanel(SharedPanel panel, QWidget* groupBox, bool centred = true) override;
+    HttpProgress& IdHTTP1() override { return *m_idHttp1; }
     void TakeBackPanel(SharedPanel panel) override;
     void RefreshBanner();
 
@@ -122,6 +125,7 @@ public:
     QTimer* Timer1() const { return m_timer1; }
     banner::BannerController* banner() const { return m_banner; }
     AccountController* accountController() const { return m_accountController; }
+    BackupController* backupController() const { return m_backupController; }
 
     static constexpr int kClientWidth = 722;
     static constexpr int kClientHeight = 656;
@@ -171,6 +175,9 @@ private:
     std::unique_ptr<AnalysisController> m_analysisController;
     CleanupController* m_cleanupController = nullptr;
     AccountController* m_accountController = nullptr;
+    BackupController* m_backupController = nullptr;
+    std::unique_ptr<HttpProgress> m_idHttp1;
+    QPoint m_processPanelHome; // pProcess's place on its holder page
 };
 
 } // namespace signetrix

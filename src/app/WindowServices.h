@@ -13,6 +13,8 @@ class QWidget;
 
 namespace signetrix {
 
+class HttpProgress;
+
 // Places a control whose "Tag" is 1 in the middle of the group box (integer
 // halves, rounded towards zero), then shows it.
 void ShowPanelCentredIn(QWidget* control, QWidget* groupBox);
@@ -50,10 +52,14 @@ public:
     // The progress panel and the closing panel: lent to a group box (centred
     // there and shown), then taken back (hidden on their holder page).
     enum class SharedPanel { Process, Finish };
-    virtual void LendPanel(SharedPanel panel, QWidget* groupBox) = 0;
+    // Lent as it stands (not centred) when centred is false: at its own place
+    // on its holder page.
+    virtual void LendPanel(SharedPanel panel, QWidget* groupBox, bool centred = true) = 0;
     virtual void TakeBackPanel(SharedPanel panel) = 0;
 
     virtual RunSettings runSettings() const = 0;
+    // The progress handlers of the window's HTTP client.
+    virtual HttpProgress& IdHTTP1() = 0;
     // The texts of the empty-folder step's phases.
     virtual const QStringList& emptyFolderPhases() const = 0;
 };

@@ -11,6 +11,7 @@ PACKAGES=(
   libcurl4-openssl-dev libzip-dev zlib1g-dev libssl-dev openssl
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libsodium-dev minisign
   libgtest-dev libgmock-dev libbenchmark-dev python3-pyftpdlib
+  zip unzip
 )
 
 missing=()

@@ -61,7 +61,7 @@ struct UnpackResult {
     QString error;     // French, for the log; the window shows its own message
     int written = 0;   // files written (new or replaced)
     int unchanged = 0; // files already identical, left alone
-    int archived = 0;  // local versions copied aside before being replaced
+    int archived = 0;  // copies aside written (not counted: a copy already there with the same bytes)
 };
 
 // Extracts every entry into baseFolder (created when missing, its parent must

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,7 +19,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -456,19 +456,23 @@ TEST(ArchiveCreate, NamesThatLibzipWouldConfuseAreBothKept)
     }
 }
 
+// A failed creation names what failed and leaves neither the archive nor
+// libzip's temporary file.
+void expectFailedLeavingNothing(const ArchiveResult& r, const QByteArray& named, const QString& archive,
+                                const Folder& work)
+{
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains(QString::fromUtf8(named))) << r.error.toStdString();
+    EXPECT_EQ(r.entries, 0);
+    EXPECT_FALSE(QFile::exists(archive)) << "partial archive left";
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "temporary file left";
+}
+
 TEST_F(ArchiveTree, FailuresNameTheFileAndLeaveNoArchive)
 {
-    struct Case {
-        const char* what;
-        std::function<void()> setUp;
-        QString base, archive;
-        const char* named; // a part of the message
-        ArchiveProgress progress;
-        bool needsNonRoot = false;
-    };
     const QString secret = outside.abs("secret.url");
-    const QByteArray last = native(src.abs("zz/dernier.url"));
-    // Once the first entry is written, the last file is swapped for a link out of the tree.
+    const QByteArray last = src.nativeAbs("zz/dernier.url");
+    // Once the first entry is written, the last file is swapped for a link out of the tree, or removed.
     const ArchiveProgress swapMidway = [&](double p) {
         struct stat st;
         if (p > 0 && p < 100 && ::lstat(last.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
@@ -479,54 +483,38 @@ TEST_F(ArchiveTree, FailuresNameTheFileAndLeaveNoArchive)
     const ArchiveProgress deleteMidway = [&](double p) {
         if (p > 0 && p < 100) ::unlink(last.constData());
     };
+    struct Case {
+        const char* what;
+        QByteArray file;  // added to the common tree for this case
+        QByteArray named; // a part of the message
+        ArchiveProgress progress = {};
+        QString base = {}, archive = {};
+    };
     const Case cases[] = {
-        {"unreadable file",
-         [&] { src.write(QStringLiteral("Sous-dossier/fermé.url"), "x", 0000); },
-         src.path(),
-         archivePath(),
-         "Sous-dossier/fermé.url",
-         {},
-         true},
-        {"link swapped in", [&] { src.write(QByteArray("zz/dernier.url"), kShortcut); }, src.path(), archivePath(),
-         "zz/dernier.url", swapMidway},
-        {"file gone", [&] { src.write(QByteArray("zz/dernier.url"), kShortcut); }, src.path(), archivePath(),
-         "zz/dernier.url", deleteMidway},
-        {"name not UTF-8",
-         [&] { src.write(QByteArray("Sous-dossier/caf\xe9.url"), kShortcut); },
-         src.path(),
-         archivePath(),
-         "Sous-dossier/caf",
-         {}},
-        {"backslash", [&] { src.write(QByteArray("a\\b.url"), kShortcut); }, src.path(), archivePath(), "a\\b.url", {}},
-        {"drive",
-         [&] { src.write(QByteArray("C:autoexec.url"), kShortcut); },
-         src.path(),
-         archivePath(),
-         "C:autoexec.url",
-         {}},
-        {"no such folder", [] {}, src.abs("absent"), archivePath(), "absent", {}},
-        {"archive folder missing", [] {}, src.path(), work.abs("absent/12345.zip"), "absent/12345.zip", {}},
+        {"link swapped in", "zz/dernier.url", "zz/dernier.url", swapMidway},
+        {"file gone", "zz/dernier.url", "zz/dernier.url", deleteMidway},
+        {"name not UTF-8", "Sous-dossier/caf\xe9.url", "Sous-dossier/caf"},
+        {"backslash", "a\\b.url", "a\\b.url"},
+        {"drive", "C:autoexec.url", "C:autoexec.url"},
+        {"no such folder", {}, "absent", {}, src.abs("absent")},
+        {"archive folder missing", {}, "absent/12345.zip", {}, {}, work.abs("absent/12345.zip")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.needsNonRoot && ::geteuid() == 0) {
-            std::cout << "  (skipped as root, who reads any file: " << c.what << ")\n";
-            continue;
-        }
-        c.setUp();
-        const ArchiveResult r = CreateFavoritesArchive(c.base, c.archive, c.progress);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.contains(QString::fromUtf8(c.named))) << r.error.toStdString();
-        EXPECT_EQ(r.entries, 0);
-        EXPECT_FALSE(QFile::exists(c.archive)) << "partial archive left";
-        EXPECT_EQ(QDir(work.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "libzip's temporary file left";
+        if (!c.file.isEmpty()) src.write(c.file, kShortcut);
+        const QString archive = c.archive.isEmpty() ? archivePath() : c.archive;
+        const ArchiveResult r = CreateFavoritesArchive(c.base.isEmpty() ? src.path() : c.base, archive, c.progress);
+        expectFailedLeavingNothing(r, c.named, archive, work);
         EXPECT_EQ(fileBytes(secret), "SECRET");
-        // Back to the common tree for the next case.
-        for (const QByteArray& rel :
-             {QByteArray("Sous-dossier/ferm\xc3\xa9.url"), QByteArray("zz/dernier.url"),
-              QByteArray("Sous-dossier/caf\xe9.url"), QByteArray("a\\b.url"), QByteArray("C:autoexec.url")})
-            ::unlink(src.nativeAbs(rel).constData());
+        if (!c.file.isEmpty()) ::unlink(src.nativeAbs(c.file).constData());
     }
+}
+
+TEST_F(ArchiveTree, AFileThatCannotBeReadFailsItNamingTheFile)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    src.write(QStringLiteral("Sous-dossier/fermé.url"), "x", 0000);
+    expectFailedLeavingNothing(create(), "Sous-dossier/fermé.url", archivePath(), work);
 }
 
 TEST(ArchiveCodePage, MatchesPythonsCp850Codec)
@@ -699,6 +687,56 @@ TEST_F(ArchiveUnpack, AnEntryBeyondTheMemoryBudgetIsStreamedAndStillCompared)
     const UnpackResult again = unpack(archivePath());
     ASSERT_TRUE(again.ok) << again.error.toStdString();
     EXPECT_EQ(again.unchanged, 1);
+}
+
+// Archives of other tools restore too, with their folder entries (an empty
+// folder comes back) and extra fields.
+class ArchiveOtherTools : public ::testing::Test {
+protected:
+    void expectRestored(const QString& archive)
+    {
+        const UnpackResult r = UnpackFavoritesArchive(archive, dest.path(), work.abs("copies"));
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        EXPECT_EQ(r.written, 2);
+        EXPECT_EQ(dest.read("a.url"), shortcut("http://a.fr/"));
+        EXPECT_EQ(dest.read("sous/b.url"), shortcut("http://b.fr/"));
+        EXPECT_TRUE(S_ISDIR(dest.stat("vide").st_mode));
+        EXPECT_EQ(snapshot(dest.path()).size(), 4u);
+    }
+    Folder work, dest;
+};
+
+TEST_F(ArchiveOtherTools, InfoZipWithFolderEntries)
+{
+    const QString zip = QStandardPaths::findExecutable("zip");
+    if (zip.isEmpty()) GTEST_SKIP() << "zip is not installed (scripts/setup.sh installs it)";
+    Folder tree;
+    tree.write(QStringLiteral("a.url"), shortcut("http://a.fr/"));
+    tree.write(QStringLiteral("sous/b.url"), shortcut("http://b.fr/"));
+    QDir().mkpath(tree.abs("vide"));
+    QProcess p;
+    p.setWorkingDirectory(tree.path());
+    p.start(zip, {"-r", "-q", work.abs("infozip.zip"), "."});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    expectRestored(work.abs("infozip.zip"));
+}
+
+TEST_F(ArchiveOtherTools, PythonWithZip64Records)
+{
+    const char* script = R"(
+import sys, zipfile
+zipfile.ZIP64_LIMIT = 0          # every size and offset, and the end record, in Zip64 form
+zipfile.ZIP_FILECOUNT_LIMIT = 0
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('a.url', b'[InternetShortcut]\r\nURL=http://a.fr/\r\n')
+    z.writestr('sous/b.url', b'[InternetShortcut]\r\nURL=http://b.fr/\r\n')
+    z.writestr(zipfile.ZipInfo('vide/'), b'')
+)";
+    const QString archive = work.abs("zip64.zip");
+    ASSERT_EQ(QProcess::execute("/usr/bin/python3", {"-c", QString::fromUtf8(script), archive}), 0);
+    ASSERT_TRUE(fileBytes(archive).contains(QByteArray("PK\x06\x06"))) << "no Zip64 end record";
+    expectRestored(archive);
 }
 
 // ---------------------------------------------------------------- refusals

@@ -146,7 +146,7 @@ int openRegularAt(int dirFd, const char* name, struct stat& st)
 fs::FileId idOf(const struct stat& st) { return fs::FileId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}; }
 
 // The rules a stored name obeys in both directions: relative, "/"-separated,
-// no part that is empty, "." or "..", no backslash (a separator elsewhere), no
+// no segment that is empty, "." or "..", no backslash (a separator elsewhere), no
 // drive, no NUL.
 QString nameFault(const QString& name)
 {
@@ -156,8 +156,8 @@ QString nameFault(const QString& name)
     if (name.contains(QLatin1Char('\\'))) return QStringLiteral("barre oblique inverse dans le nom");
     if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].unicode() < 0x80 && name[0].isLetter())
         return QStringLiteral("lettre de lecteur");
-    for (const QStringView part : QStringView(name).split(QLatin1Char('/')))
-        if (part.isEmpty() || part == u"." || part == u"..")
+    for (const QStringView segment : QStringView(name).split(QLatin1Char('/')))
+        if (segment.isEmpty() || segment == u"." || segment == u"..")
             return QStringLiteral("élément de chemin vide, « . » ou « .. »");
     return QString();
 }
@@ -756,8 +756,8 @@ int openFolder(int baseFd, const QByteArray& relative)
 {
     int fd = ::fcntl(baseFd, F_DUPFD_CLOEXEC, 0);
     if (relative.isEmpty() || fd < 0) return fd;
-    for (const QByteArray& part : relative.split('/')) {
-        const int next = ::openat(fd, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    for (const QByteArray& segment : relative.split('/')) {
+        const int next = ::openat(fd, segment.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int e = errno;
         ::close(fd);
         if (next < 0) {
@@ -774,14 +774,14 @@ int openOrMakeFolder(int rootFd, const QByteArray& relative)
 {
     int fd = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
     if (relative.isEmpty() || fd < 0) return fd;
-    for (const QByteArray& part : relative.split('/')) {
-        if (::mkdirat(fd, part.constData(), 0777) != 0 && errno != EEXIST) {
+    for (const QByteArray& segment : relative.split('/')) {
+        if (::mkdirat(fd, segment.constData(), 0777) != 0 && errno != EEXIST) {
             const int e = errno;
             ::close(fd);
             errno = e;
             return -1;
         }
-        const int next = ::openat(fd, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = ::openat(fd, segment.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int e = errno;
         ::close(fd);
         if (next < 0) {
@@ -796,8 +796,8 @@ int openOrMakeFolder(int rootFd, const QByteArray& relative)
 bool makeFolderPath(const QByteArray& folder)
 {
     for (int slash = folder.indexOf('/', 1);; slash = folder.indexOf('/', slash + 1)) {
-        const QByteArray part = slash < 0 ? folder : folder.left(slash);
-        if (!part.isEmpty() && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) return false;
+        const QByteArray prefix = slash < 0 ? folder : folder.left(slash);
+        if (!prefix.isEmpty() && ::mkdir(prefix.constData(), 0777) != 0 && errno != EEXIST) return false;
         if (slash < 0) break;
     }
     return fs::isFolder(folder);

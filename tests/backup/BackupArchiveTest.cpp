@@ -486,7 +486,7 @@ TEST_F(ArchiveTree, FailuresNameTheFileAndLeaveNoArchive)
     struct Case {
         const char* what;
         QByteArray file;  // added to the common tree for this case
-        QByteArray named; // a part of the message
+        QByteArray named; // found in the message
         ArchiveProgress progress = {};
         QString base = {}, archive = {};
     };
@@ -745,7 +745,7 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
 // already have written when it meets the bad one.
 struct Refusal {
     const char* what;
-    const char* because; // a part of the message
+    const char* because; // found in the message
     std::function<void(const QString& archive, const Folder& dest, const Folder& outside)> make;
 };
 
@@ -788,7 +788,7 @@ TEST_P(ArchiveRefusal, LeavesTheTreeAndEverythingAroundItByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     ArchiveNames, ArchiveRefusal,
     ::testing::Values(withName("parent", "« .. »", "../x.url"), withName("parent later", "« .. »", "a/../../x.url"),
-                      withName("dot", "« . »", "a/./x.url"), withName("empty part", "vide", "a//x.url"),
+                      withName("dot", "« . »", "a/./x.url"), withName("empty segment", "vide", "a//x.url"),
                       withName("backslash", "barre oblique inverse", "a\\..\\..\\x.url"),
                       withName("drive", "lecteur", "C:x.url"), withName("drive and backslash", "refusée", "C:\\x.url"),
                       withName("temporary pattern", "temporaires", "a/.signetrix-tmp-AAAAAA"),

@@ -9,6 +9,7 @@
 #include "app/HttpProgress.h"
 #include "app/account/AccountController.h"
 #include "app/backup/BackupController.h"
+#include "app/update/UpdateController.h"
 #include "app/analysis/AnalysisController.h"
 #include "app/settings/SettingsPages.h"
 #include "app/widgets/PageControl.h"
@@ -97,6 +98,8 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
     m_processPanelHome = m_parking5->pProcess->pos();
     m_backupController = new BackupController(*m_backup, *this, m_common.JvgStringContainer,
                                               *m_parking5->OvcMeterProcess, *m_idHttp1, this);
+    m_updateController = new UpdateController(
+        *m_update, *this, *m_idHttp1, *m_common.findChild<TFileOperation*>(QStringLiteral("FileOperation")), this);
 
     runHandler([this] { FormCreate(); });
     // The account settings follow the window's life: loaded again once its

@@ -48,6 +48,7 @@ class BannerController;
 
 class AccountController;
 class BackupController;
+class UpdateController;
 class HttpProgress;
 class AnalysisController;
 class CleanupController;
@@ -126,6 +127,7 @@ public:
     banner::BannerController* banner() const { return m_banner; }
     AccountController* accountController() const { return m_accountController; }
     BackupController* backupController() const { return m_backupController; }
+    UpdateController* updateController() const { return m_updateController; }
 
     static constexpr int kClientWidth = 722;
     static constexpr int kClientHeight = 656;
@@ -176,6 +178,7 @@ private:
     CleanupController* m_cleanupController = nullptr;
     AccountController* m_accountController = nullptr;
     BackupController* m_backupController = nullptr;
+    UpdateController* m_updateController = nullptr;
     std::unique_ptr<HttpProgress> m_idHttp1;
     QPoint m_processPanelHome; // pProcess's place on its holder page
 };

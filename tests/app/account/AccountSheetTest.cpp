@@ -1,7 +1,7 @@
 // The account sheet through the real window: registration, validation and
 // credential changes with the hidden browser against the real maker's
 // server, and what the user is told when the server does not answer well.
-#include "app/WindowFixture.h"
+#include "app/ServerWindowFixture.h"
 #include "browser/EventLoopWait.h"
 #include "browser/LoopbackHttpServer.h"
 #include "server/web/ServerProcess.h"
@@ -28,22 +28,8 @@ namespace ep = net::endpoints;
 constexpr int kRequestWaitMs = 40000;
 const QString kNoAnswer = AccountController::kNoAnswerText;
 
-class AccountSheet : public WindowFixture {
+class AccountSheet : public ServerWindowFixture {
 protected:
-    void TearDown() override
-    {
-        WindowFixture::TearDown();
-        net::SetDownloadHostForTesting(QString());
-    }
-
-    // The real server on free ports, and the program pointed at it.
-    void startServer()
-    {
-        server = std::make_unique<ServerProcess>(data());
-        ASSERT_TRUE(server->ready()) << server->startError().toStdString();
-        net::SetDownloadHostForTesting(QString::fromLatin1(server->url("")));
-    }
-    QString data() const { return serverDir.filePath(QStringLiteral("data")); }
 
     TForm12& open()
     {
@@ -85,9 +71,6 @@ protected:
                                       {{ep::kFieldEmail, email}, {ep::kFieldPassword, letters}, {ep::kFieldAction, "VAL"}});
         return a.status == 200 ? BodyText(a.body) : QString();
     }
-
-    QTemporaryDir serverDir;
-    std::unique_ptr<ServerProcess> server;
 };
 
 TEST(AccountFormField, EveryElementOfEveryFormWithTheNameGetsTheValue)

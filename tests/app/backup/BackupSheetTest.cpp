@@ -2,7 +2,7 @@
 // maker's server (its FTP daemon takes the backup, its web side serves it
 // back), a daemon that refuses stores, and stand-in web servers and a real
 // forward proxy on loopback.
-#include "app/WindowFixture.h"
+#include "app/ServerWindowFixture.h"
 #include "server/web/ServerProcess.h"
 #include "support/HttpTestProxy.h"
 #include "support/HttpTestServer.h"
@@ -79,7 +79,7 @@ std::vector<Entry> ZipEntries(const QString& path)
     return entries;
 }
 
-class BackupSheet : public WindowFixture {
+class BackupSheet : public ServerWindowFixture {
 protected:
     void SetUp() override
     {
@@ -90,24 +90,20 @@ protected:
     }
     void TearDown() override
     {
-        WindowFixture::TearDown();
+        ServerWindowFixture::TearDown();
         platform::setPauseForTesting({});
-        net::SetDownloadHostForTesting(QString());
         SetBackupServerForTesting(std::nullopt);
     }
 
     void startServer()
     {
-        server = std::make_unique<ServerProcess>(data());
-        ASSERT_TRUE(server->ready()) << server->startError().toStdString();
-        net::SetDownloadHostForTesting(QString::fromLatin1(server->url("")));
-        useFtp(server->ftpPort());
+        ServerWindowFixture::startServer();
+        if (server->ready()) useFtp(server->ftpPort());
     }
     void useFtp(quint16 port, const QByteArray& password = kFtpPassword)
     {
         SetBackupServerForTesting(BackupServerAccess{"127.0.0.1", port, kFtpUser, password, kBackupFolder});
     }
-    QString data() const { return serverDir.filePath(QStringLiteral("data")); }
     QString remoteArchive() const { return data() + "/ftp/" + kBackupFolder + "/" + kId + ".zip"; }
     // The account's archive on the server, as a backup from another machine left it.
     void putRemoteArchive(const QByteArray& bytes) const
@@ -152,8 +148,6 @@ protected:
         EXPECT_NE(w("pProcess")->parentWidget()->objectName(), "gbRestoreFavoris");
     }
 
-    QTemporaryDir serverDir;
-    std::unique_ptr<ServerProcess> server;
     std::vector<int> pauses;
     QStringList labelsAtPause;
 };

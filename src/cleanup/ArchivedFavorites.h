@@ -4,14 +4,14 @@
 // the Favorites tree, and the date folders removed to reclaim the space.
 // Plain logic on the calling thread; the dialog only shows and asks.
 //
-// Every path below the archive root and below the Favorites folder is walked
-// one folder at a time without following a link: a link is never listed,
-// never written through and never removed through. The two roots themselves
-// (and the archive root's date folder paths up to the root) are taken as
-// given. Only regular files are listed, read or replaced; the program's own
-// temporary files are never listed. A name whose bytes do not decode to
-// text that encodes back to the same bytes cannot be named by a QString path,
-// so it is left out of the listing.
+// Every path below the archive root, today's archive folder and the
+// Favorites folder is walked one folder at a time without following a link:
+// a link is never listed, never written through and never removed through.
+// The roots themselves are taken as given (a Favorites folder that is itself
+// a link is the user's choice). Only regular files are listed, read or
+// replaced; the program's own temporary files are never listed. A name whose
+// bytes do not decode to text that encodes back to the same bytes cannot be
+// named by a QString path, so it is left out of the listing.
 //
 // Failure modes: the listing skips what it cannot open (an unreadable folder
 // contributes nothing, an unreadable copy gets an empty address). The plan

@@ -48,6 +48,17 @@ void makeLink(const QString& target, const QString& link)
         << link.toStdString();
 }
 
+// Reads a file without moving its access time (as owner), so that taking a
+// snapshot does not change the times a restore must keep.
+QByteArray readQuietly(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << path.toStdString();
+    QFile f;
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return QByteArray();
+    return f.readAll();
+}
+
 // Every entry below a folder, links not followed: kind, bytes and time of files.
 using Snapshot = std::map<QString, QByteArray>;
 Snapshot snapshot(const QString& root)
@@ -64,7 +75,7 @@ Snapshot snapshot(const QString& root)
             out[path] = "folder";
         } else {
             const qint64 mtime = timesOf(path).mtime;
-            out[path] = FavoritesTree::readAbs(path) + " @" + QByteArray::number(mtime);
+            out[path] = readQuietly(path) + " @" + QByteArray::number(mtime);
         }
     }
     return out;
@@ -367,6 +378,8 @@ TEST_F(ArchivedFavoritesPlan, RefusesWhatWouldLandOutsideOrThroughALink)
     tree.write(QStringLiteral("Dossier"), "not a folder");
     archive(newestDay(), QStringLiteral("Place.url"), shortcut("https://place.example/"), 1765000000);
     tree.mkdir(QStringLiteral("Place.url"));
+    archive(newestDay(), QStringLiteral("Lié.url"), shortcut("https://ailleurs.example/"), 1765000000);
+    makeLink(outside.abs(QStringLiteral("ailleurs/x.url")), tree.abs(QStringLiteral("Lié.url")));
     archive(newestDay(), QStringLiteral("Fichier.url"), shortcut("https://fichier.example/"), 1765000000);
     archive(olderDay(), QStringLiteral("Fichier.url/z.url"), shortcut("z"), 1765000000);
 
@@ -396,6 +409,7 @@ TEST_F(ArchivedFavoritesPlan, RefusesWhatWouldLandOutsideOrThroughALink)
         {"tree folder is a link", entry(newestDay(), QStringLiteral("Liens/x.url"))},
         {"file where a folder is needed", entry(newestDay(), QStringLiteral("Dossier/y.url"))},
         {"folder where the file goes", entry(newestDay(), QStringLiteral("Place.url"))},
+        {"tree file is a link, even to the same bytes", entry(newestDay(), QStringLiteral("Lié.url"))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -423,11 +437,12 @@ TEST_F(ArchivedFavoritesPlan, RefusesWhatWouldLandOutsideOrThroughALink)
 
 TEST_F(ArchivedFavoritesRestore, WithoutOverwritingRestoresTheRestAndLeavesConflictsAlone)
 {
+    // Taken before the listing reads the copies: the times they were archived with.
+    const Times cafe = timesOf(copyPath(newestDay(), QStringLiteral("Café.url")));
+    const Times deep = timesOf(copyPath(newestDay(), QStringLiteral("Nouveau dossier/Profond/Lien.url")));
     const RestorePlan plan = PlanRestore(everything(), tree.favorites(), french());
     ASSERT_EQ(plan.copies.size(), 3u);
     ASSERT_EQ(plan.conflicts.size(), 1u);
-    const Times cafe = timesOf(copyPath(newestDay(), QStringLiteral("Café.url")));
-    const Times deep = timesOf(copyPath(newestDay(), QStringLiteral("Nouveau dossier/Profond/Lien.url")));
     const Snapshot before = wholeSnapshot();
 
     const RestoreResult r = CarryOutRestore(plan, false, tree.favorites(), today());
@@ -453,6 +468,8 @@ TEST_F(ArchivedFavoritesRestore, WithoutOverwritingRestoresTheRestAndLeavesConfl
 
 TEST_F(ArchivedFavoritesRestore, OverwritingArchivesEachCurrentVersionFirst)
 {
+    const Times outilNow = timesOf(tree.abs(QStringLiteral("Travail/Outil.url")));
+    const Times outilCopy = timesOf(copyPath(newestDay(), QStringLiteral("Travail/Outil.url")));
     // Checked before today's folder holds copies of its own (it would be the newest day).
     const std::vector<ArchivedFavorite> checked = everything();
     // Three conflicts: nothing of it in today's folder yet; an older different copy there; the same copy there.
@@ -461,13 +478,11 @@ TEST_F(ArchivedFavoritesRestore, OverwritingArchivesEachCurrentVersionFirst)
     archive(todayName(), QStringLiteral("Café.url"), shortcut("https://cafe.example/autre"), 1700000000);
     tree.write(QStringLiteral("Москва/Кремль.url"), kKremlin + "; edited");
     archive(todayName(), QStringLiteral("Москва/Кремль.url"), kKremlin + "; edited", 1700000000);
-    const Times outilNow = timesOf(tree.abs(QStringLiteral("Travail/Outil.url")));
     const Times cafeNow = timesOf(tree.abs(QStringLiteral("Café.url")));
 
     const RestorePlan plan = PlanRestore(checked, tree.favorites(), french());
     ASSERT_EQ(relativePaths(plan.conflicts), QStringList({QStringLiteral("Café.url"), QStringLiteral("Travail/Outil.url"),
                                                           QStringLiteral("Москва/Кремль.url")}));
-    const Times outilCopy = timesOf(copyPath(newestDay(), QStringLiteral("Travail/Outil.url")));
     const Snapshot before = wholeSnapshot();
 
     const RestoreResult r = CarryOutRestore(plan, true, tree.favorites(), today());
@@ -479,8 +494,12 @@ TEST_F(ArchivedFavoritesRestore, OverwritingArchivesEachCurrentVersionFirst)
     const Times outilRestored = timesOf(tree.abs(QStringLiteral("Travail/Outil.url")));
     EXPECT_EQ(outilRestored.mtime, outilCopy.mtime);
     EXPECT_EQ(outilRestored.atime, outilCopy.atime);
-    EXPECT_EQ(timesOf(today() + QStringLiteral("/Travail/Outil.url")).mtime, outilNow.mtime);
-    EXPECT_EQ(timesOf(today() + QStringLiteral("/Café (2).url")).mtime, cafeNow.mtime);
+    const Times outilAside = timesOf(today() + QStringLiteral("/Travail/Outil.url"));
+    EXPECT_EQ(outilAside.mtime, outilNow.mtime);
+    EXPECT_EQ(outilAside.atime, outilNow.atime);
+    const Times cafeAside = timesOf(today() + QStringLiteral("/Café (2).url"));
+    EXPECT_EQ(cafeAside.mtime, cafeNow.mtime);
+    EXPECT_EQ(cafeAside.atime, cafeNow.atime);
     EXPECT_EQ(tree.read(QStringLiteral("Travail/Outil.url")), kOutilArchived);
     EXPECT_EQ(tree.read(QStringLiteral("Café.url")), kCafeNew);
     EXPECT_EQ(tree.read(QStringLiteral("Москва/Кремль.url")), kKremlin);

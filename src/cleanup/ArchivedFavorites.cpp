@@ -5,7 +5,6 @@
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>

@@ -85,7 +85,7 @@ RestorePlan PlanRestore(const std::vector<ArchivedFavorite>& checked, const QStr
 struct RestoreResult {
     int restored = 0;      // files written
     int unchanged = 0;     // already identical
-    int archivedFirst = 0; // overwritten versions copied into todayArchiveFolder first (a copy already there is not counted)
+    int archivedFirst = 0; // overwritten versions copied into todayArchiveFolder first (not: one already there)
     QStringList errors;    // French, one per failure, naming the relative path
 };
 

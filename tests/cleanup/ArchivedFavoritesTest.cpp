@@ -350,7 +350,8 @@ TEST_F(ArchivedFavoritesPlan, SortsByStateNowAndTheNewestDayWins)
 
     const RestorePlan plan = PlanRestore(checked, tree.favorites(), french());
     EXPECT_TRUE(plan.refused.isEmpty()) << plan.refused.join(',').toStdString();
-    ASSERT_EQ(relativePaths(plan.copies), QStringList({QStringLiteral("Café.url"), QStringLiteral("Москва/Кремль.url")}));
+    ASSERT_EQ(relativePaths(plan.copies),
+              QStringList({QStringLiteral("Café.url"), QStringLiteral("Москва/Кремль.url")}));
     EXPECT_EQ(plan.copies[0].day, newestDay());
     EXPECT_EQ(plan.copies[0].state, ArchivedState::Absent);
     EXPECT_EQ(plan.copies[1].state, ArchivedState::Same);
@@ -481,8 +482,9 @@ TEST_F(ArchivedFavoritesRestore, OverwritingArchivesEachCurrentVersionFirst)
     const Times cafeNow = timesOf(tree.abs(QStringLiteral("Café.url")));
 
     const RestorePlan plan = PlanRestore(checked, tree.favorites(), french());
-    ASSERT_EQ(relativePaths(plan.conflicts), QStringList({QStringLiteral("Café.url"), QStringLiteral("Travail/Outil.url"),
-                                                          QStringLiteral("Москва/Кремль.url")}));
+    ASSERT_EQ(relativePaths(plan.conflicts),
+              QStringList({QStringLiteral("Café.url"), QStringLiteral("Travail/Outil.url"),
+                           QStringLiteral("Москва/Кремль.url")}));
     const Snapshot before = wholeSnapshot();
 
     const RestoreResult r = CarryOutRestore(plan, true, tree.favorites(), today());
@@ -510,7 +512,8 @@ TEST_F(ArchivedFavoritesRestore, OverwritingArchivesEachCurrentVersionFirst)
     const QStringList changed = changes(before, wholeSnapshot());
     for (const QString& path : changed)
         EXPECT_TRUE(isUnder(path, tree.favorites()) || isUnder(path, today())) << path.toStdString();
-    const QStringList expectedInToday = {today() + QStringLiteral("/Café (2).url"), today() + QStringLiteral("/Travail"),
+    const QStringList expectedInToday = {today() + QStringLiteral("/Café (2).url"),
+                                         today() + QStringLiteral("/Travail"),
                                          today() + QStringLiteral("/Travail/Outil.url")};
     for (const QString& path : expectedInToday) EXPECT_TRUE(changed.contains(path)) << path.toStdString();
     EXPECT_FALSE(changed.contains(today() + QStringLiteral("/Москва/Кремль.url")));

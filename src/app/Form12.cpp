@@ -26,6 +26,7 @@
 #include "ui_SetupPage.h"
 #include "ui_UpdatePage.h"
 
+#include "app/dialogs/UArchives.h"
 #include "app/dialogs/UKelAbout.h"
 #include "app/dialogs/UTemplateHint.h"
 #include "favorites/FavoritesFolder.h"
@@ -218,6 +219,9 @@ void TForm12::connectHandlers()
     m_backup->PageControlBackupWeb->setChangingGuard(
         [this](QWidget* current) { return PageControlBackupWebChanging(current); });
     connectHandler(m_timer1, &QTimer::timeout, this, [this] { RefreshBanner(); });
+    // The favorites the cleanup archived can be put back from the start page.
+    connectHandler(m_analyse->btnRestoreArchives, &QPushButton::clicked, this,
+                   [this] { dialogs::showArchivesDialog(this, [this] { LoadFavoritesList(); }); });
 
     const std::pair<QPushButton*, dialogs::HelpTable> helpButtons[] = {
         {m_setup->btnpHelp3XX, dialogs::HelpTable::CodesError3XX},

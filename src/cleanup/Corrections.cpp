@@ -1,5 +1,6 @@
 #include "cleanup/Corrections.h"
 
+#include "favorites/ResultCodes.h"
 #include "settings/SettingsTable.h"
 
 namespace signetrix::cleanup {
@@ -51,6 +52,27 @@ CorrectionSettings DefaultCorrectionSettings()
     return s;
 }
 
+DeletionForecast ForecastDeletions(const FavoritesTable& table, const CorrectionSettings& settings)
+{
+    DeletionForecast f;
+    f.tableSize = table.size();
+    for (int i = 0; i < f.tableSize; ++i) {
+        const int code = table[i].iStatut;
+        if (code != kCodeWaiting) ++f.checked;
+        if (code == kCodeNoAnswer) ++f.noAnswer;
+        const QString key = CategoryKey(code);
+        if (key.isEmpty() || correctionsLeaveAlone(code)) continue;
+        if (ActionForText(settings.actionTexts.value(key)) == CategoryAction::Delete) ++f.toDelete;
+    }
+    return f;
+}
+
+bool NeedsMassDeletionConfirmation(const DeletionForecast& f)
+{
+    // Strictly more than half: exactly half goes on without a question.
+    return 2 * qint64(f.toDelete) > f.tableSize || 2 * qint64(f.noAnswer) > f.checked;
+}
+
 void Corrections::RunCorrections(const FavoritesTable& table, const RowCallback& onRow)
 {
     m_queue.clear();
@@ -59,7 +81,7 @@ void Corrections::RunCorrections(const FavoritesTable& table, const RowCallback&
         if (onRow) onRow(i, meterPercent(i, n));
         const FavoriteRow& row = table[i];
         const QString key = CategoryKey(row.iStatut);
-        if (key.isEmpty()) continue;
+        if (key.isEmpty() || correctionsLeaveAlone(row.iStatut)) continue;
         ApplyCategoryAction(rowPath(row), key);
     }
 }

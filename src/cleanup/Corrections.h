@@ -2,7 +2,9 @@
 // The corrections step of a cleanup run: every favorite whose result code has a
 // category gets that category's action (nothing, queue for the redirect
 // review, delete), preceded by an archive copy when archiving is on. A failed
-// archive copy keeps the favorite: nothing is deleted without its copy.
+// archive copy keeps the favorite: nothing is deleted without its copy. A
+// rate-limited favorite (429) is left alone: the site is there, it only asked
+// to be checked less often.
 #include "cleanup/CleanupFiles.h"
 #include "cleanup/RedirectQueue.h"
 #include "favorites/FavoritesTable.h"
@@ -37,6 +39,26 @@ struct CorrectionSettings {
 
 // The settings table's defaults: each category's list at its default item.
 CorrectionSettings DefaultCorrectionSettings();
+
+// 429 keeps its place in the summary under the 4XX category, but the
+// corrections never act on it: neither archived, queued nor deleted.
+constexpr int kRateLimited = 429;
+inline bool correctionsLeaveAlone(int code) { return code == kRateLimited; }
+
+// What the corrections would do to a whole table under the given settings,
+// counted before any file is touched.
+struct DeletionForecast {
+    int toDelete = 0;  // rows whose category's action is "Supprimer"
+    int tableSize = 0; // rows of the table
+    int checked = 0;   // rows with a result code (not waiting)
+    int noAnswer = 0;  // rows with 1000
+};
+DeletionForecast ForecastDeletions(const FavoritesTable& table, const CorrectionSettings& settings);
+
+// A run that would delete more than half of the table, or an analysis in which
+// more than half of the checked favorites got no answer, most likely ran with
+// the network down: the user confirms before anything is deleted.
+bool NeedsMassDeletionConfirmation(const DeletionForecast& forecast);
 
 class Corrections {
 public:

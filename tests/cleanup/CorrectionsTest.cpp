@@ -3,6 +3,7 @@
 
 #include "platform/Errors.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <iostream>
 
@@ -316,6 +317,78 @@ TEST_F(CorrectionsRun, PipesAndDevicesAreNeitherArchivedNorDeletedAndTheRunGoesO
             EXPECT_FALSE(present(tree.archived(rel)));
         }
         if (backup) check({{"Before.url", 404, false, true}, {"After.url", 404, false, true}});
+    }
+}
+
+// 429 stays whatever the 4XX list says; the other 4XX codes and 404 follow
+// their lists. Archiving is on, so a 429 that was touched at all would leave a copy.
+TEST_F(CorrectionsRun, RateLimitedFavoriteIsNeverTouched)
+{
+    const QString texts4xx[] = {QStringLiteral("Supprimer"), QStringLiteral("Aucun"), QStringLiteral("Mise à jour"),
+                                QString()};
+    for (const QString& text : texts4xx) {
+        SCOPED_TRACE(text.toStdString());
+        const bool deletes = text == QStringLiteral("Supprimer");
+        const std::vector<Expect> rows = {
+            {"Limited.url", 429, true, false},
+            {"Sub/Limited.url", 429, true, false},
+            {"Gone.url", 410, !deletes, true},
+            {"Dead.url", 404, false, true},
+        };
+        build(rows);
+        CorrectionSettings s = DefaultCorrectionSettings();
+        s.actionTexts.insert(QStringLiteral("4XX"), text);
+        corrections.setSettings(s);
+
+        corrections.RunCorrections(table);
+
+        check(rows);
+        EXPECT_EQ(tree.read("Limited.url"), shortcut("http://example.test/Limited.url"));
+        const QByteArrayList queued =
+            text == QStringLiteral("Mise à jour") ? QByteArrayList{tree.ansi("Gone.url")} : QByteArrayList{};
+        EXPECT_EQ(queue.entries(), queued);
+        // The next case starts from an empty tree, table and archive.
+        table.clear();
+        QDir(tree.favorites()).removeRecursively();
+        QDir().mkpath(tree.favorites());
+        QDir(tree.exeFolder() + "Devodav Archives").removeRecursively();
+    }
+}
+
+TEST(DeletionForecast, CountsWhatTheRunWouldDeleteAndAsksAboveHalf)
+{
+    const CorrectionSettings defaults = DefaultCorrectionSettings(); // 404, 4XX, 5XX, 1000, 9 deleted
+    CorrectionSettings keepNoAnswer = defaults;
+    keepNoAnswer.actionTexts.insert(QStringLiteral("1000"), QStringLiteral("Aucun"));
+    CorrectionSettings delete429List = defaults;
+    delete429List.actionTexts.insert(QStringLiteral("4XX"), QStringLiteral("Supprimer"));
+    const struct {
+        const char* name;
+        std::vector<int> codes;
+        const CorrectionSettings& settings;
+        int toDelete;
+        bool asks;
+    } cases[] = {
+        {"network down: everything would go", {1000, 1000, 1000, 1000}, defaults, 4, true},
+        {"network down, 1000 kept: still asks", {1000, 1000, 1000, 200}, keepNoAnswer, 0, true},
+        {"exactly half deleted", {404, 500, 200, 200}, defaults, 2, false},
+        {"one more than half deleted", {404, 500, 9, 200}, defaults, 3, true},
+        {"exactly half got 1000, kept", {1000, 1000, 200, 200}, keepNoAnswer, 0, false},
+        {"1000 among the checked only", {-1, -1, -1, 1000}, keepNoAnswer, 0, true},
+        {"429 is not counted", {429, 429, 429, 404}, delete429List, 1, false},
+        {"410 is counted", {410, 410, 410, 404}, delete429List, 4, true},
+        {"few deletions", {200, 200, 301, 302, 404, 200, 777}, defaults, 1, false},
+        {"redirects queued, not deleted", {301, 301, 301}, defaults, 0, false},
+        {"empty table", {}, defaults, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FavoritesTable table;
+        for (int code : c.codes) table.append().iStatut = code;
+        const DeletionForecast f = ForecastDeletions(table, c.settings);
+        EXPECT_EQ(f.toDelete, c.toDelete);
+        EXPECT_EQ(f.tableSize, int(c.codes.size()));
+        EXPECT_EQ(NeedsMassDeletionConfirmation(f), c.asks);
     }
 }
 

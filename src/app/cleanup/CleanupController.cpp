@@ -39,6 +39,10 @@ const QString kNoAddressText = QStringLiteral(
 const QString kWriteFailedText = QStringLiteral(
     "Le favori n'a pas pu être modifié (fichier protégé en écriture ou inaccessible) : il garde son adresse actuelle.");
 
+const QString kMassDeletionQuestion = QStringLiteral(
+    "Le nettoyage va supprimer %1 favoris sur %2. Votre connexion Internet était peut-être coupée pendant "
+    "l'analyse. Voulez-vous vraiment continuer ?");
+
 } // namespace
 
 
@@ -108,6 +112,8 @@ void CleanupController::pause(int ms) { paintThenPause(m_window.window(), ms); }
 
 void CleanupController::btnCorrectionsClick()
 {
+    // "Non" leaves the summary as it stands, ready for another click.
+    if (!ConfirmMassDeletion()) return;
     m_queue.restart();
     m_window.ParkSummaryPanel();
     m_pages.summary.pResultatSommaire->setVisible(false);
@@ -115,6 +121,14 @@ void CleanupController::btnCorrectionsClick()
 }
 
 void CleanupController::btnCancelCorrectionsClick() { m_window.LoadFavoritesList(); }
+
+bool CleanupController::ConfirmMassDeletion()
+{
+    const cleanup::DeletionForecast forecast =
+        cleanup::ForecastDeletions(m_run.MemoryTable1, m_window.runSettings().corrections);
+    if (!cleanup::NeedsMassDeletionConfirmation(forecast)) return true;
+    return platform::confirm(kMassDeletionQuestion.arg(forecast.toDelete).arg(forecast.tableSize));
+}
 
 void CleanupController::RunCorrections()
 {

@@ -60,6 +60,9 @@ public:
     // Summary and corrections.
     void btnCorrectionsClick();
     void btnCancelCorrectionsClick();
+    // Asks before a run that would empty most of the favorites (a likely
+    // network outage during the analysis); true when the run may go on.
+    bool ConfirmMassDeletion();
     void RunCorrections();
     void ContinueCleanup();
     void FinishCleanup();

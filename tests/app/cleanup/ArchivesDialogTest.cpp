@@ -66,7 +66,11 @@ protected:
         list->setCurrentIndex(list->findText(QStringLiteral("Supprimer")));
         ASSERT_EQ(list->currentText(), QStringLiteral("Supprimer"));
         for (const QString& rel : dead) tree.addRow(form->runData().MemoryTable1, rel, 404);
+        // Every favorite of the table goes: the guard asks first.
+        boxes.answerNext(platform::MessageAnswer::Yes);
         click("btnCorrections");
+        ASSERT_TRUE(boxes.texts().value(0).startsWith("Le nettoyage va supprimer")) << boxes.texts().join('|').toStdString();
+        boxes.clear();
         for (const QString& rel : dead) ASSERT_FALSE(tree.exists(rel)) << rel.toStdString();
     }
 

@@ -326,6 +326,112 @@ TEST_F(CleanupWindow, EmptyFolderStepStartsCleanAndAnimatesWhileItWorks)
     duringPause = {};
 }
 
+// The summary as the analysis leaves it: the panel on the analysis page.
+QWidget* showSummary(TForm12& form)
+{
+    auto* summary = child<QWidget>(&form, "pResultatSommaire");
+    summary->setParent(child<QWidget>(&form, "gbAnalyse"));
+    summary->setVisible(true);
+    return summary;
+}
+
+QString massDeletionQuestion(int toDelete, int total)
+{
+    return QStringLiteral("Le nettoyage va supprimer %1 favoris sur %2. Votre connexion Internet était peut-être "
+                          "coupée pendant l'analyse. Voulez-vous vraiment continuer ?")
+        .arg(toDelete)
+        .arg(total);
+}
+
+// The network was down during the analysis: every favorite got 1000, whose
+// default action deletes it. "Non" keeps everything and the summary; "Oui" on
+// the same summary runs the cleanup as configured.
+TEST_F(CleanupWindow, NetworkOutageAsksBeforeDeletingAndNonChangesNothing)
+{
+    const QStringList rels = {"A.url", "B.url", "Sub/C.url", "Sub/D.url", "Sub/Deep/E.url"};
+    for (const QString& rel : rels) tree.write(rel, shortcut(QByteArray("http://") + rel.toLatin1() + "/"));
+    open(false, false);
+    for (const QString& rel : rels) row(rel, 1000);
+    QWidget* summary = showSummary(*form);
+    auto* gbAnalyse = child<QWidget>(form.get(), "gbAnalyse");
+
+    boxes.answerNext(platform::MessageAnswer::No);
+    click("btnCorrections");
+
+    ASSERT_EQ(boxes.texts(), QStringList{massDeletionQuestion(5, 5)});
+    EXPECT_EQ(boxes.shown()[0].buttons, platform::MessageButtons::YesNo);
+    for (const QString& rel : rels) {
+        SCOPED_TRACE(rel.toStdString());
+        EXPECT_EQ(tree.read(rel), shortcut(QByteArray("http://") + rel.toLatin1() + "/"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(tree.exeFolder() + "Devodav Archives"));
+    EXPECT_EQ(summary->parentWidget(), gbAnalyse);
+    EXPECT_TRUE(summary->isVisible());
+    EXPECT_FALSE(child<QWidget>(form.get(), "pProcess")->isVisible());
+    EXPECT_EQ(activePage(), child<QWidget>(form.get(), "tsAnalyse"));
+    EXPECT_TRUE(pauses.empty());
+
+    boxes.clear();
+    boxes.answerNext(platform::MessageAnswer::Yes);
+    click("btnCorrections");
+
+    EXPECT_EQ(boxes.texts(), QStringList{massDeletionQuestion(5, 5)});
+    for (const QString& rel : rels) {
+        SCOPED_TRACE(rel.toStdString());
+        EXPECT_FALSE(tree.exists(rel));
+        EXPECT_EQ(FavoritesTree::readAbs(tree.archived(rel)), shortcut(QByteArray("http://") + rel.toLatin1() + "/"));
+    }
+    EXPECT_EQ(pauses, std::vector<int>({2000}));
+    expectStartMode();
+}
+
+// The question counts what the settings delete, 429 never; below the
+// threshold the run goes on without a question.
+TEST_F(CleanupWindow, MassDeletionQuestionOnlyAboveHalf)
+{
+    const struct {
+        const char* name;
+        std::vector<std::pair<const char*, int>> rows;
+        QString question; // empty: none
+        std::vector<const char*> deleted;
+    } cases[] = {
+        {"few deletions", {{"Keep.url", 200}, {"Ok.url", 200}, {"Moved.url", 302}, {"Dead.url", 404}}, QString(),
+         {"Dead.url"}},
+        {"exactly half", {{"Keep.url", 200}, {"Ok.url", 200}, {"Dead.url", 404}, {"Down.url", 1000}}, QString(),
+         {"Dead.url", "Down.url"}},
+        {"rate-limited favorites are not counted nor deleted",
+         {{"L1.url", 429}, {"L2.url", 429}, {"L3.url", 429}, {"Gone.url", 410}}, QString(), {"Gone.url"}},
+        {"three of four", {{"Keep.url", 200}, {"Dead.url", 404}, {"Down.url", 1000}, {"Gone.url", 410}},
+         massDeletionQuestion(3, 4), {"Dead.url", "Down.url", "Gone.url"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [rel, code] : c.rows) tree.write(rel, shortcut("http://site/"));
+        open(false, false);
+        action("4XX", QStringLiteral("Supprimer"));
+        for (const auto& [rel, code] : c.rows) row(rel, code);
+        showSummary(*form);
+        boxes.clear();
+        boxes.answerNext(platform::MessageAnswer::Yes);
+
+        click("btnCorrections");
+
+        EXPECT_EQ(boxes.texts(), c.question.isEmpty() ? QStringList{} : QStringList{c.question});
+        for (const auto& [rel, code] : c.rows) {
+            SCOPED_TRACE(rel);
+            const bool gone = std::find_if(c.deleted.begin(), c.deleted.end(), [&](const char* d) {
+                                  return QByteArray(d) == rel;
+                              }) != c.deleted.end();
+            EXPECT_EQ(tree.exists(rel), !gone);
+        }
+        expectStartMode();
+        form.reset();
+        pauses.clear();
+        QDir(tree.favorites()).removeRecursively();
+        QDir().mkpath(tree.favorites());
+    }
+}
+
 class RedirectReviewWindow : public CleanupWindow {
 protected:
     test::HttpTestServer server;

@@ -91,57 +91,8 @@ private:
     int m_fd;
 };
 
-bool readFully(int fd, char* buffer, qint64 size, qint64 offset = -1)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = offset < 0 ? ::read(fd, buffer + done, size_t(size - done))
-                                       : ::pread(fd, buffer + done, size_t(size - done), offset + done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (got == 0) errno = EIO;
-            return false;
-        }
-        done += got;
-    }
-    return true;
-}
 
-bool writeFully(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        data += put;
-        size -= put;
-    }
-    return true;
-}
 
-// Opens a regular file below dirFd without following a final link and
-// without blocking on what is no regular file; st receives its status.
-int openRegularAt(int dirFd, const char* name, struct stat& st)
-{
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int e = 0;
-    if (::fstat(fd, &st) != 0)
-        e = errno;
-    else if (!S_ISREG(st.st_mode))
-        e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        e = errno;
-    if (e) {
-        ::close(fd);
-        errno = e;
-        return -1;
-    }
-    return fd;
-}
 
 fs::FileId idOf(const struct stat& st) { return fs::FileId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}; }
 
@@ -188,7 +139,7 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     const qint64 size = st.st_size;
     const qint64 tailSize = std::min<qint64>(size, 22 + 0xFFFF);
     QByteArray tail(tailSize, Qt::Uninitialized);
-    if (!readFully(fd, tail.data(), tailSize, size - tailSize)) return false;
+    if (!fs::readFully(fd, tail.data(), tailSize, size - tailSize)) return false;
     qint64 end = -1;
     for (qint64 i = tailSize - 22; i >= 0; --i) {
         const char* p = tail.constData() + i;
@@ -205,9 +156,9 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     if (disk == 0xFFFF || cdDisk == 0xFFFF || onDisk == 0xFFFF || total == 0xFFFF || cdSize == 0xFFFFFFFF ||
         cdOffset == 0xFFFFFFFF) {
         char locator[20], record[56];
-        if (limit < 20 || !readFully(fd, locator, 20, qint64(limit) - 20) || le32(locator) != 0x07064b50) return false;
+        if (limit < 20 || !fs::readFully(fd, locator, 20, qint64(limit) - 20) || le32(locator) != 0x07064b50) return false;
         const quint64 at = le64(locator + 8);
-        if (at + 56 > limit - 20 || !readFully(fd, record, 56, qint64(at)) || le32(record) != 0x06064b50) return false;
+        if (at + 56 > limit - 20 || !fs::readFully(fd, record, 56, qint64(at)) || le32(record) != 0x06064b50) return false;
         disk = le32(record + 16);
         cdDisk = le32(record + 20);
         onDisk = le64(record + 24);
@@ -219,7 +170,7 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     if (disk != 0 || cdDisk != 0 || onDisk != total) return false;
     if (cdOffset > limit || cdSize > limit - cdOffset || total > cdSize / 46) return false;
     QByteArray cd(qint64(cdSize), Qt::Uninitialized);
-    if (!readFully(fd, cd.data(), qint64(cdSize), qint64(cdOffset))) return false;
+    if (!fs::readFully(fd, cd.data(), qint64(cdSize), qint64(cdOffset))) return false;
     records.reserve(total);
     const char* p = cd.constData();
     quint64 pos = 0;
@@ -314,7 +265,7 @@ bool finishHeaders(const QByteArray& archive, const std::vector<const SourceFile
 bool writeEmptyArchive(int fd)
 {
     char record[22] = {0x50, 0x4b, 0x05, 0x06};
-    return writeFully(fd, record, sizeof record);
+    return fs::writeFully(fd, record, sizeof record);
 }
 
 // ---------------------------------------------------------------- creation
@@ -374,7 +325,7 @@ zip_int64_t readSourceFile(void* userdata, void* data, zip_uint64_t len, zip_sou
     case ZIP_SOURCE_OPEN: {
         struct stat st;
         const QByteArray path = s->run->base + s->file->relative;
-        s->fd = openRegularAt(AT_FDCWD, path.constData(), st);
+        s->fd = fs::openRegularAt(AT_FDCWD, path.constData(), &st);
         if (s->fd < 0) return failWith(ZIP_ER_OPEN, errno, false);
         if (idOf(st) != s->file->id) {
             ::close(s->fd);
@@ -836,7 +787,7 @@ bool sameBytes(int a, int b)
     QByteArray ba(kChunk, Qt::Uninitialized), bb(kChunk, Qt::Uninitialized);
     for (qint64 at = 0; at < sa.st_size; at += kChunk) {
         const qint64 n = std::min<qint64>(kChunk, sa.st_size - at);
-        if (!readFully(a, ba.data(), n, at) || !readFully(b, bb.data(), n, at) ||
+        if (!fs::readFully(a, ba.data(), n, at) || !fs::readFully(b, bb.data(), n, at) ||
             std::memcmp(ba.constData(), bb.constData(), size_t(n)) != 0)
             return false;
     }
@@ -863,7 +814,7 @@ CopyOutcome copyAside(int localDir, int copyDir, const Entry& e, TempNames& name
         return CopyOutcome::Failed;
     };
     struct stat st;
-    Fd local(openRegularAt(localDir, e.leaf.constData(), st));
+    Fd local(fs::openRegularAt(localDir, e.leaf.constData(), &st));
     if (!local) return failed(systemText(errno));
     if (idOf(st) != e.localId) return failed(QStringLiteral("le fichier a changé pendant la restauration"));
     QByteArray temp;
@@ -873,7 +824,7 @@ CopyOutcome copyAside(int localDir, int copyDir, const Entry& e, TempNames& name
     QByteArray buffer(kChunk, Qt::Uninitialized);
     for (qint64 at = 0; at < st.st_size; at += kChunk) {
         const qint64 n = std::min<qint64>(kChunk, st.st_size - at);
-        if (!readFully(local.get(), buffer.data(), n, at) || !writeFully(copy.get(), buffer.constData(), n)) {
+        if (!fs::readFully(local.get(), buffer.data(), n, at) || !fs::writeFully(copy.get(), buffer.constData(), n)) {
             const int err = errno;
             dropTemp();
             return failed(systemText(err));
@@ -901,7 +852,7 @@ CopyOutcome copyAside(int localDir, int copyDir, const Entry& e, TempNames& name
             return failed(systemText(err));
         }
         struct stat cst;
-        Fd existing(openRegularAt(copyDir, target.constData(), cst));
+        Fd existing(fs::openRegularAt(copyDir, target.constData(), &cst));
         if (existing && sameBytes(existing.get(), local.get())) {
             dropTemp();
             return CopyOutcome::AlreadyThere;
@@ -1115,7 +1066,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
                 e.action = Action::Replace;
                 if (st.st_size == e.size) {
                     struct stat lst;
-                    Fd local(openRegularAt(baseFd.get(), e.relative.constData(), lst));
+                    Fd local(fs::openRegularAt(baseFd.get(), e.relative.constData(), &lst));
                     if (!local)
                         return fail(
                             QStringLiteral("Le fichier local « %1 » ne peut pas être lu, donc pas mis de côté : "
@@ -1130,7 +1081,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
                         za, e,
                         [&](const char* p, qint64 n) {
                             buffer.resize(n);
-                            same = same && readFully(local.get(), buffer.data(), n) &&
+                            same = same && fs::readFully(local.get(), buffer.data(), n) &&
                                    std::memcmp(buffer.constData(), p, size_t(n)) == 0;
                             return same;
                         },
@@ -1246,7 +1197,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
                 za, *e,
                 [&](const char* p, qint64 n) {
                     meter.advance(double(n));
-                    if (writeFully(out.get(), p, n)) return true;
+                    if (fs::writeFully(out.get(), p, n)) return true;
                     writeError = errno;
                     return false;
                 },

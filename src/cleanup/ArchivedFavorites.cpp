@@ -73,62 +73,9 @@ bool isDotOrDotDot(const char* name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool preadFully(int fd, char* buffer, qint64 size, qint64 offset)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, buffer + done, size_t(size - done), offset + done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (got == 0) errno = EIO; // shorter than its size said
-            return false;
-        }
-        done += got;
-    }
-    return true;
-}
 
-bool writeFully(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        data += put;
-        size -= put;
-    }
-    return true;
-}
 
-// Opens a regular file below dirFd without following a final link and
-// without blocking on what is no regular file; st receives its status.
-// Reading leaves the access time alone where the file system lets us, so
-// that listing the archive does not spoil the time a restore puts back.
-int openRegularAt(int dirFd, const char* name, struct stat& st)
-{
-    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::openat(dirFd, name, flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::openat(dirFd, name, flags); // not the file's owner
-    if (fd < 0) return -1;
-    int e = 0;
-    if (::fstat(fd, &st) != 0) e = errno;
-    else if (!S_ISREG(st.st_mode)) e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) e = errno;
-    if (e) {
-        ::close(fd);
-        errno = e;
-        return -1;
-    }
-    return fd;
-}
 
-int openFolderAt(int dirFd, const char* name)
-{
-    return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
 
 bool sameBytes(int a, const struct stat& sa, int b, const struct stat& sb)
 {
@@ -137,7 +84,7 @@ bool sameBytes(int a, const struct stat& sa, int b, const struct stat& sb)
     QByteArray ba(kChunk, Qt::Uninitialized), bb(kChunk, Qt::Uninitialized);
     for (qint64 at = 0; at < sa.st_size; at += kChunk) {
         const qint64 n = std::min<qint64>(kChunk, sa.st_size - at);
-        if (!preadFully(a, ba.data(), n, at) || !preadFully(b, bb.data(), n, at) ||
+        if (!fs::readFully(a, ba.data(), n, at) || !fs::readFully(b, bb.data(), n, at) ||
             std::memcmp(ba.constData(), bb.constData(), size_t(n)) != 0)
             return false;
     }
@@ -186,13 +133,13 @@ Place locate(int rootFd, const QByteArrayList& segments, bool create)
     }
     for (qsizetype i = 0; i + 1 < segments.size(); ++i) {
         const char* name = segments[i].constData();
-        int next = openFolderAt(fd.get(), name);
+        int next = fs::openFolderAt(fd.get(), name);
         if (next < 0 && errno == ENOENT && create) {
             if (::mkdirat(fd.get(), name, 0777) != 0 && errno != EEXIST) {
                 place.error = errno;
                 return place;
             }
-            next = openFolderAt(fd.get(), name);
+            next = fs::openFolderAt(fd.get(), name);
         }
         if (next < 0) {
             const int e = errno;
@@ -249,7 +196,7 @@ int openArchivedCopy(const ArchivedFavorite& f, const QByteArrayList& segments, 
         errno = place.spot == Spot::Failed ? place.error : place.spot == Spot::Missing ? ENOENT : EINVAL;
         return -1;
     }
-    return openRegularAt(place.folder.get(), segments.last().constData(), st);
+    return fs::openRegularAt(place.folder.get(), segments.last().constData(), &st, true);
 }
 
 // ---------------------------------------------------------------- listing
@@ -295,7 +242,7 @@ ArchivedState stateAgainst(int favoritesFd, const QByteArrayList& segments, int 
     if (place.spot == Spot::Missing) return ArchivedState::Absent;
     if (place.spot != Spot::File) return ArchivedState::Different;
     struct stat st;
-    Fd local(openRegularAt(place.folder.get(), segments.last().constData(), st));
+    Fd local(fs::openRegularAt(place.folder.get(), segments.last().constData(), &st, true));
     return local && sameBytes(copyFd, copySt, local.get(), st) ? ArchivedState::Same : ArchivedState::Different;
 }
 
@@ -314,7 +261,7 @@ void addCopy(int dirFd, const char* name, const QByteArray& relative, DayWalk& w
     const QByteArrayList segments = acceptedSegments(relativePath);
     if (segments.isEmpty()) return;
     struct stat st;
-    Fd copy(openRegularAt(dirFd, name, st));
+    Fd copy(fs::openRegularAt(dirFd, name, &st, true));
     if (!copy) return; // gone or replaced since the folder was read
 
     ArchivedFavorite f;
@@ -324,7 +271,7 @@ void addCopy(int dirFd, const char* name, const QByteArray& relative, DayWalk& w
     f.archivedPath = walk.dayPath + QLatin1Char('/') + relativePath;
     if (st.st_size <= kMaxShortcutFileSize) {
         QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
-        if (preadFully(copy.get(), bytes.data(), bytes.size(), 0))
+        if (fs::readFully(copy.get(), bytes.data(), bytes.size(), 0))
             f.address = codepage::fromAnsi(ShortcutUrlFromBytes(bytes));
     }
     f.state = stateAgainst(walk.favoritesFd, segments, copy.get(), st);
@@ -350,7 +297,7 @@ void listCopies(int dirFd, const QByteArray& prefix, DayWalk& walk)
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
-            Fd sub(openFolderAt(dirFd, name.constData()));
+            Fd sub(fs::openFolderAt(dirFd, name.constData()));
             if (sub) listCopies(sub.get(), prefix + name + '/', walk);
         } else if (S_ISREG(st.st_mode) && !fs::isTempFileName(name)) {
             addCopy(dirFd, name.constData(), prefix + name, walk);
@@ -396,7 +343,7 @@ int writeTemp(int dirFd, int sourceFd, const struct stat& source, QByteArray& te
     QByteArray buffer(kChunk, Qt::Uninitialized);
     for (qint64 at = 0; !e && at < source.st_size; at += kChunk) {
         const qint64 n = std::min<qint64>(kChunk, source.st_size - at);
-        if (!preadFully(sourceFd, buffer.data(), n, at) || !writeFully(out.get(), buffer.constData(), n)) e = errno;
+        if (!fs::readFully(sourceFd, buffer.data(), n, at) || !fs::writeFully(out.get(), buffer.constData(), n)) e = errno;
     }
     if (!e && ::fchmod(out.get(), source.st_mode & 0777) != 0) e = errno;
     const timespec times[2] = {source.st_atim, source.st_mtim};
@@ -460,7 +407,7 @@ Aside copyAside(int localFd, const struct stat& local, const QByteArrayList& seg
             return failed(e);
         }
         struct stat st;
-        Fd existing(openRegularAt(dirFd, target.constData(), st));
+        Fd existing(fs::openRegularAt(dirFd, target.constData(), &st, true));
         if (existing && sameBytes(existing.get(), st, localFd, local)) {
             ::unlinkat(dirFd, temp.constData(), 0);
             return Aside::AlreadyThere;
@@ -511,7 +458,7 @@ Outcome restoreOne(const ArchivedFavorite& f, bool mayReplace, int favoritesFd, 
     }
 
     struct stat local;
-    Fd current(openRegularAt(dirFd, leaf.constData(), local));
+    Fd current(fs::openRegularAt(dirFd, leaf.constData(), &local, true));
     if (!current) return fail(errno == EINVAL || errno == ELOOP || errno == EISDIR ? blocked : systemText(errno));
     if (sameBytes(copy.get(), source, current.get(), local)) return Outcome::Unchanged;
     if (!mayReplace) return fail(QStringLiteral("il a été modifié depuis la préparation de la restauration"));
@@ -542,7 +489,7 @@ Outcome restoreOne(const ArchivedFavorite& f, bool mayReplace, int favoritesFd, 
 // Removes everything below the folder name of parentFd, staying on device.
 bool emptyFolder(int parentFd, const char* name, dev_t device)
 {
-    Fd fd(openFolderAt(parentFd, name));
+    Fd fd(fs::openFolderAt(parentFd, name));
     struct stat self;
     if (!fd || ::fstat(fd.get(), &self) != 0 || self.st_dev != device) return false;
     const int listFd = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
@@ -601,7 +548,7 @@ std::vector<ArchiveDay> ListArchiveDays(const QString& archiveRoot, const QStrin
         if (!roundTrips(name) || fs::isTempFileName(name)) continue;
         struct stat st;
         if (::fstatat(root.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) continue;
-        Fd dayFd(openFolderAt(root.get(), name.constData()));
+        Fd dayFd(fs::openFolderAt(root.get(), name.constData()));
         if (!dayFd) continue;
         ArchiveDay day;
         day.name = fs::wideFromNative(name);
@@ -681,7 +628,7 @@ RestorePlan PlanRestore(const std::vector<ArchivedFavorite>& checked, const QStr
             planned.state = ArchivedState::Absent;
         } else if (place.spot == Spot::File) {
             struct stat local;
-            Fd current(openRegularAt(place.folder.get(), segments.last().constData(), local));
+            Fd current(fs::openRegularAt(place.folder.get(), segments.last().constData(), &local, true));
             // One that cannot be read is a conflict: it cannot be archived, so it will not be replaced.
             planned.state = current && sameBytes(copy.get(), st, current.get(), local) ? ArchivedState::Same
                                                                                          : ArchivedState::Different;

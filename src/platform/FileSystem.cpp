@@ -127,4 +127,58 @@ bool isReadOnly(const QByteArray& nativePath)
 
 QString lastErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+bool readFully(int fd, char* buffer, std::int64_t size, std::int64_t offset)
+{
+    std::int64_t done = 0;
+    while (done < size) {
+        const ssize_t got = offset < 0 ? ::read(fd, buffer + done, size_t(size - done))
+                                       : ::pread(fd, buffer + done, size_t(size - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got == 0) errno = EIO; // shorter than its size said
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+bool writeFully(int fd, const char* data, std::int64_t size)
+{
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size_t(size));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (put == 0) errno = EIO;
+            return false;
+        }
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+int openRegularAt(int dirFd, const char* name, struct ::stat* st, bool keepAccessTime)
+{
+    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::openat(dirFd, name, keepAccessTime ? flags | O_NOATIME : flags);
+    if (fd < 0 && keepAccessTime && errno == EPERM) fd = ::openat(dirFd, name, flags); // not the file's owner
+    if (fd < 0) return -1;
+    int e = 0;
+    if (::fstat(fd, st) != 0) e = errno;
+    else if (!S_ISREG(st->st_mode)) e = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) e = errno;
+    if (e) {
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+int openFolderAt(int dirFd, const char* name)
+{
+    return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 } // namespace signetrix::fs

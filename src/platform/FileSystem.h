@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+struct stat;
+
 namespace signetrix::fs {
 
 QByteArray nativeFromWide(const QString& path); // the file system's own bytes
@@ -68,5 +70,19 @@ inline constexpr std::int64_t kStaleTempFileSeconds = 24 * 60 * 60;
 
 // The system's text for the last error number.
 QString lastErrorText(int error);
+
+// Descriptor-level helpers for the code that walks a tree without following
+// links. All retry on EINTR; a short read or a zero-length write fails with EIO.
+// Reads size bytes from the current position (offset < 0) or at offset.
+bool readFully(int fd, char* buffer, std::int64_t size, std::int64_t offset = -1);
+bool writeFully(int fd, const char* data, std::int64_t size);
+// Opens a regular file below dirFd for reading without following a final
+// link and without blocking on what is no regular file; *st receives its
+// status. With keepAccessTime the read leaves the access time alone where
+// the file system lets us (the file's owner). -1 with errno set otherwise
+// (EISDIR for a folder, EINVAL for anything else that is no regular file).
+int openRegularAt(int dirFd, const char* name, struct ::stat* st, bool keepAccessTime = false);
+// Opens a folder below dirFd without following a final link.
+int openFolderAt(int dirFd, const char* name);
 
 } // namespace signetrix::fs

@@ -62,33 +62,7 @@ quint16 le16(const char* p) { return quint16(uchar(p[0]) | uchar(p[1]) << 8); }
 quint32 le32(const char* p) { return quint32(le16(p)) | quint32(le16(p + 2)) << 16; }
 quint64 le64(const char* p) { return quint64(le32(p)) | quint64(le32(p + 4)) << 32; }
 
-bool readAt(int fd, char* buffer, qint64 size, qint64 offset)
-{
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, buffer, size_t(size), off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        buffer += got;
-        size -= got;
-        offset += got;
-    }
-    return true;
-}
 
-bool writeAll(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        data += put;
-        size -= put;
-    }
-    return true;
-}
 
 // What libzip does not tell: a name's exact bytes (libzip turns a NUL into a space),
 // the general-purpose flags and the DOS time fields.
@@ -108,7 +82,7 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     const qint64 size = st.st_size;
     const qint64 tailSize = std::min<qint64>(size, 22 + 0xFFFF);
     QByteArray tail(tailSize, Qt::Uninitialized);
-    if (!readAt(fd, tail.data(), tailSize, size - tailSize)) return false;
+    if (!fs::readFully(fd, tail.data(), tailSize, size - tailSize)) return false;
     qint64 end = -1;
     for (qint64 i = tailSize - 22; i >= 0; --i) {
         const char* p = tail.constData() + i;
@@ -125,9 +99,9 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     if (disk == 0xFFFF || cdDisk == 0xFFFF || onDisk == 0xFFFF || total == 0xFFFF || cdSize == 0xFFFFFFFF ||
         cdOffset == 0xFFFFFFFF) {
         char locator[20], record[56];
-        if (limit < 20 || !readAt(fd, locator, 20, qint64(limit) - 20) || le32(locator) != 0x07064b50) return false;
+        if (limit < 20 || !fs::readFully(fd, locator, 20, qint64(limit) - 20) || le32(locator) != 0x07064b50) return false;
         const quint64 at = le64(locator + 8);
-        if (at > limit - 20 || limit - 20 - at < 56 || !readAt(fd, record, 56, qint64(at)) ||
+        if (at > limit - 20 || limit - 20 - at < 56 || !fs::readFully(fd, record, 56, qint64(at)) ||
             le32(record) != 0x06064b50)
             return false;
         disk = le32(record + 16);
@@ -141,7 +115,7 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     if (disk != 0 || cdDisk != 0 || onDisk != total) return false;
     if (cdOffset > limit || cdSize > limit - cdOffset || total > cdSize / 46) return false;
     QByteArray cd(qint64(cdSize), Qt::Uninitialized);
-    if (!readAt(fd, cd.data(), qint64(cdSize), qint64(cdOffset))) return false;
+    if (!fs::readFully(fd, cd.data(), qint64(cdSize), qint64(cdOffset))) return false;
     records.clear();
     records.reserve(total);
     quint64 pos = 0;
@@ -398,7 +372,7 @@ UnpackUpdateResult UnpackUpdateArchive(const QString& archivePath, const QString
         e.temp = tempPath;
         QString error;
         const auto write = [&out](const char* p, qint64 n, QString& why) {
-            if (writeAll(out.get(), p, n)) return true;
+            if (fs::writeFully(out.get(), p, n)) return true;
             why = systemText(errno);
             return false;
         };

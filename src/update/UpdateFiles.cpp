@@ -1,5 +1,7 @@
 #include "update/UpdateFiles.h"
 
+#include "backup/ZipDirectory.h"
+
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -25,8 +27,11 @@ namespace {
 constexpr qsizetype kChunk = 64 * 1024;
 constexpr qint64 kMaxTotalBytes = qint64(1) << 30;
 constexpr qsizetype kMaxNameBytes = 255;
-constexpr quint16 kFlagEncrypted = 1u << 0;
-constexpr quint16 kFlagUtf8 = 1u << 11;
+using zipdir::CentralRecord;
+using zipdir::kFlagEncrypted;
+using zipdir::kFlagUtf8;
+using zipdir::le32;
+using zipdir::readCentralDirectory;
 constexpr quint32 kDosFolder = 0x10;
 constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
 constexpr zip_uint16_t kOldUnixExtra = 0x5855;
@@ -57,83 +62,6 @@ private:
 };
 
 QString systemText(int error) { return fs::lastErrorText(error); }
-
-quint16 le16(const char* p) { return quint16(uchar(p[0]) | uchar(p[1]) << 8); }
-quint32 le32(const char* p) { return quint32(le16(p)) | quint32(le16(p + 2)) << 16; }
-quint64 le64(const char* p) { return quint64(le32(p)) | quint64(le32(p + 4)) << 32; }
-
-
-
-// What libzip does not tell: a name's exact bytes (libzip turns a NUL into a space),
-// the general-purpose flags and the DOS time fields.
-struct CentralRecord {
-    QByteArray name;
-    quint16 flags = 0;
-    quint16 dosTime = 0;
-    quint16 dosDate = 0;
-};
-
-// Reads the central directory straight from the file; one volume, Zip64 end
-// records understood. False for anything that is not a whole directory.
-bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_size < 22) return false;
-    const qint64 size = st.st_size;
-    const qint64 tailSize = std::min<qint64>(size, 22 + 0xFFFF);
-    QByteArray tail(tailSize, Qt::Uninitialized);
-    if (!fs::readFully(fd, tail.data(), tailSize, size - tailSize)) return false;
-    qint64 end = -1;
-    for (qint64 i = tailSize - 22; i >= 0; --i) {
-        const char* p = tail.constData() + i;
-        if (le32(p) == 0x06054b50 && 22 + le16(p + 20) == tailSize - i) {
-            end = i;
-            break;
-        }
-    }
-    if (end < 0) return false;
-    const char* e = tail.constData() + end;
-    quint64 disk = le16(e + 4), cdDisk = le16(e + 6), onDisk = le16(e + 8), total = le16(e + 10);
-    quint64 cdSize = le32(e + 12), cdOffset = le32(e + 16);
-    quint64 limit = quint64(size - tailSize + end);
-    if (disk == 0xFFFF || cdDisk == 0xFFFF || onDisk == 0xFFFF || total == 0xFFFF || cdSize == 0xFFFFFFFF ||
-        cdOffset == 0xFFFFFFFF) {
-        char locator[20], record[56];
-        if (limit < 20 || !fs::readFully(fd, locator, 20, qint64(limit) - 20) || le32(locator) != 0x07064b50) return false;
-        const quint64 at = le64(locator + 8);
-        if (at > limit - 20 || limit - 20 - at < 56 || !fs::readFully(fd, record, 56, qint64(at)) ||
-            le32(record) != 0x06064b50)
-            return false;
-        disk = le32(record + 16);
-        cdDisk = le32(record + 20);
-        onDisk = le64(record + 24);
-        total = le64(record + 32);
-        cdSize = le64(record + 40);
-        cdOffset = le64(record + 48);
-        limit = at;
-    }
-    if (disk != 0 || cdDisk != 0 || onDisk != total) return false;
-    if (cdOffset > limit || cdSize > limit - cdOffset || total > cdSize / 46) return false;
-    QByteArray cd(qint64(cdSize), Qt::Uninitialized);
-    if (!fs::readFully(fd, cd.data(), qint64(cdSize), qint64(cdOffset))) return false;
-    records.clear();
-    records.reserve(total);
-    quint64 pos = 0;
-    for (quint64 n = 0; n < total; ++n) {
-        const char* h = cd.constData() + pos;
-        if (cdSize - pos < 46 || le32(h) != 0x02014b50) return false;
-        const quint64 nameLen = le16(h + 28), extraLen = le16(h + 30), commentLen = le16(h + 32);
-        if (cdSize - pos - 46 < nameLen + extraLen + commentLen) return false;
-        CentralRecord r;
-        r.flags = le16(h + 8);
-        r.dosTime = le16(h + 12);
-        r.dosDate = le16(h + 14);
-        r.name = QByteArray(h + 46, qsizetype(nameLen));
-        records.push_back(std::move(r));
-        pos += 46 + nameLen + extraLen + commentLen;
-    }
-    return true;
-}
 
 // The stored modification time: Info-ZIP's extra fields carry the exact
 // second in UTC; the DOS fields hold local time.

@@ -562,44 +562,25 @@ QString describe(const QByteArray& raw, bool utf8)
 // data goes to sink in chunks.
 template <typename Sink> bool streamEntry(zip_t* za, const Entry& e, Sink&& sink, QString& error)
 {
-    zip_file_t* zf = zip_fopen_index(za, e.index, 0);
-    if (!zf) {
-        error = QStringLiteral("L'entrée « %1 » de l'archive ne peut pas être lue : %2.")
-                    .arg(e.name, QString::fromLocal8Bit(zip_strerror(za)));
+    QString library;
+    switch (zipdir::streamEntry(za, e.index, e.size, sink, &library)) {
+    case zipdir::EntryFault::None: return true;
+    case zipdir::EntryFault::Sink: return false;
+    case zipdir::EntryFault::Open:
+        error = QStringLiteral("L'entrée « %1 » de l'archive ne peut pas être lue : %2.").arg(e.name, library);
+        return false;
+    case zipdir::EntryFault::Damaged:
+        error = library.isEmpty() ? QStringLiteral("L'entrée « %1 » de l'archive est endommagée.").arg(e.name)
+                                  : QStringLiteral("L'entrée « %1 » de l'archive est endommagée : %2.").arg(e.name, library);
+        return false;
+    case zipdir::EntryFault::Longer:
+        error = QStringLiteral("L'entrée « %1 » de l'archive est plus longue qu'annoncé.").arg(e.name);
+        return false;
+    case zipdir::EntryFault::Shorter:
+        error = QStringLiteral("L'entrée « %1 » de l'archive est plus courte qu'annoncé.").arg(e.name);
         return false;
     }
-    QByteArray buffer(kChunk, Qt::Uninitialized);
-    qint64 total = 0;
-    bool ok = true;
-    for (;;) {
-        const zip_int64_t got = zip_fread(zf, buffer.data(), zip_uint64_t(buffer.size()));
-        if (got < 0) {
-            error = QStringLiteral("L'entrée « %1 » de l'archive est endommagée : %2.")
-                        .arg(e.name, QString::fromLocal8Bit(zip_error_strerror(zip_file_get_error(zf))));
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        total += got;
-        if (total > e.size) {
-            error = QStringLiteral("L'entrée « %1 » de l'archive est plus longue qu'annoncé.").arg(e.name);
-            ok = false;
-            break;
-        }
-        if (!sink(buffer.constData(), qint64(got))) {
-            ok = false;
-            break;
-        }
-    }
-    if (zip_fclose(zf) != 0 && ok) {
-        error = QStringLiteral("L'entrée « %1 » de l'archive est endommagée.").arg(e.name);
-        ok = false;
-    }
-    if (ok && total != e.size) {
-        error = QStringLiteral("L'entrée « %1 » de l'archive est plus courte qu'annoncé.").arg(e.name);
-        ok = false;
-    }
-    return ok;
+    return false;
 }
 
 // The data checked earlier: from memory, or read again (and checked again).

@@ -93,4 +93,41 @@ bool readCentralDirectory(int fd, std::vector<CentralRecord>& records)
     return true;
 }
 
+EntryFault streamEntry(zip_t* za, zip_uint64_t index, qint64 size,
+                       const std::function<bool(const char*, qint64)>& sink, QString* libraryText)
+{
+    zip_file_t* zf = zip_fopen_index(za, index, 0);
+    if (!zf) {
+        *libraryText = QString::fromLocal8Bit(zip_strerror(za));
+        return EntryFault::Open;
+    }
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 total = 0;
+    EntryFault fault = EntryFault::None;
+    for (;;) {
+        const zip_int64_t got = zip_fread(zf, buffer.data(), zip_uint64_t(buffer.size()));
+        if (got < 0) {
+            *libraryText = QString::fromLocal8Bit(zip_error_strerror(zip_file_get_error(zf)));
+            fault = EntryFault::Damaged;
+            break;
+        }
+        if (got == 0) break;
+        total += got;
+        if (total > size) {
+            fault = EntryFault::Longer;
+            break;
+        }
+        if (!sink(buffer.constData(), qint64(got))) {
+            fault = EntryFault::Sink;
+            break;
+        }
+    }
+    if (zip_fclose(zf) != 0 && fault == EntryFault::None) {
+        libraryText->clear();
+        fault = EntryFault::Damaged;
+    }
+    if (fault == EntryFault::None && total != size) fault = EntryFault::Shorter;
+    return fault;
+}
+
 } // namespace signetrix::zipdir

@@ -6,9 +6,13 @@
 // and offsets understood. Anything that is not a whole, consistent directory
 // is refused (false), never half read.
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <vector>
+
+#include <zip.h>
 
 namespace signetrix::zipdir {
 
@@ -33,5 +37,19 @@ struct CentralRecord {
 };
 
 bool readCentralDirectory(int fd, std::vector<CentralRecord>& records);
+
+// Why an entry could not be read whole.
+enum class EntryFault {
+    None,
+    Open,    // libzip cannot open it
+    Damaged, // a read or the CRC failed
+    Longer,  // more data than its size says
+    Shorter, // less data than its size says
+    Sink,    // the sink refused the data
+};
+// Reads an entry to its end, where libzip checks the CRC, handing the data to
+// sink in chunks; *libraryText receives libzip's own words when it has some.
+EntryFault streamEntry(zip_t* za, zip_uint64_t index, qint64 size,
+                       const std::function<bool(const char*, qint64)>& sink, QString* libraryText);
 
 } // namespace signetrix::zipdir

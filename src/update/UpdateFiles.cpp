@@ -105,47 +105,29 @@ struct Entry {
 };
 
 // Reads an entry to its end, where libzip checks the CRC, handing the data
-// to sink in chunks.
+// to sink in chunks; the sink may explain its own refusal in error.
 template <typename Sink> bool streamEntry(zip_t* za, const Entry& e, Sink&& sink, QString& error)
 {
-    zip_file_t* zf = zip_fopen_index(za, e.index, 0);
-    if (!zf) {
-        error = QStringLiteral("l'entrée « %1 » ne peut pas être lue : %2")
-                    .arg(e.name, QString::fromLocal8Bit(zip_strerror(za)));
+    QString library;
+    const auto pass = [&](const char* data, qint64 n) { return sink(data, n, error); };
+    switch (zipdir::streamEntry(za, e.index, e.size, pass, &library)) {
+    case zipdir::EntryFault::None: return true;
+    case zipdir::EntryFault::Sink: return false;
+    case zipdir::EntryFault::Open:
+        error = QStringLiteral("l'entrée « %1 » ne peut pas être lue : %2").arg(e.name, library);
+        return false;
+    case zipdir::EntryFault::Damaged:
+        error = library.isEmpty() ? QStringLiteral("l'entrée « %1 » est endommagée").arg(e.name)
+                                  : QStringLiteral("l'entrée « %1 » est endommagée : %2").arg(e.name, library);
+        return false;
+    case zipdir::EntryFault::Longer:
+        error = QStringLiteral("l'entrée « %1 » est plus longue qu'annoncé").arg(e.name);
+        return false;
+    case zipdir::EntryFault::Shorter:
+        error = QStringLiteral("l'entrée « %1 » est plus courte qu'annoncé").arg(e.name);
         return false;
     }
-    QByteArray buffer(kChunk, Qt::Uninitialized);
-    qint64 total = 0;
-    bool ok = true;
-    for (;;) {
-        const zip_int64_t got = zip_fread(zf, buffer.data(), zip_uint64_t(buffer.size()));
-        if (got < 0) {
-            error = QStringLiteral("l'entrée « %1 » est endommagée : %2")
-                        .arg(e.name, QString::fromLocal8Bit(zip_error_strerror(zip_file_get_error(zf))));
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        total += got;
-        if (total > e.size) {
-            error = QStringLiteral("l'entrée « %1 » est plus longue qu'annoncé").arg(e.name);
-            ok = false;
-            break;
-        }
-        if (!sink(buffer.constData(), qint64(got), error)) {
-            ok = false;
-            break;
-        }
-    }
-    if (zip_fclose(zf) != 0 && ok) {
-        error = QStringLiteral("l'entrée « %1 » est endommagée").arg(e.name);
-        ok = false;
-    }
-    if (ok && total != e.size) {
-        error = QStringLiteral("l'entrée « %1 » est plus courte qu'annoncé").arg(e.name);
-        ok = false;
-    }
-    return ok;
+    return false;
 }
 
 // Why a name left after dropping its folders cannot be written, or empty.

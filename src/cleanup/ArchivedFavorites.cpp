@@ -26,36 +26,7 @@ namespace {
 
 constexpr qint64 kChunk = 64 * 1024;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) {}
-    Fd& operator=(Fd&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            m_fd = std::exchange(o.m_fd, -1);
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-    // Closes and reports the close error: some file systems report a failed write only here.
-    int close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
+using fs::Fd;
 
 QByteArray native(const QString& path) { return fs::nativeFromWide(path); }
 

@@ -11,30 +11,7 @@
 namespace signetrix {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-    // Closes and reports the close error: on some file systems a failed write
-    // shows up only here.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
+using fs::Fd;
 
 int copyBytes(int in, int out)
 {

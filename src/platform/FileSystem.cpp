@@ -181,4 +181,17 @@ int openFolderAt(int dirFd, const char* name)
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+void Fd::reset(int fd)
+{
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+}
+
+int Fd::close()
+{
+    const int fd = release();
+    if (fd < 0) return 0;
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
 } // namespace signetrix::fs

@@ -71,6 +71,37 @@ inline constexpr std::int64_t kStaleTempFileSeconds = 24 * 60 * 60;
 // The system's text for the last error number.
 QString lastErrorText(int error);
 
+// Owns one file descriptor; closes it at the end of its scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+    // Closes and reports the close error: on some file systems a failed write
+    // shows up only here. 0 when it closed cleanly (or there was nothing).
+    int close();
+
+private:
+    int m_fd;
+};
+
 // Descriptor-level helpers for the code that walks a tree without following
 // links. All retry on EINTR; a short read or a zero-length write fails with EIO.
 // Reads size bytes from the current position (offset < 0) or at offset.

@@ -37,29 +37,7 @@ constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
 constexpr zip_uint16_t kOldUnixExtra = 0x5855;
 constexpr mode_t kDefaultMode = 0644;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = fd;
-    }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
+using fs::Fd;
 
 QString systemText(int error) { return fs::lastErrorText(error); }
 

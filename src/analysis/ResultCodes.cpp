@@ -48,13 +48,24 @@ QString DesignationOfCode(int code, QString& running)
     return running;
 }
 
+std::vector<DesignatedCount> DesignateCodes(const FavoritesTable& table)
+{
+    std::vector<DesignatedCount> designated;
+    QString running;
+    for (CodeCount& entry : CountResultCodes(table)) {
+        QString designation = DesignationOfCode(entry.code.toInt(), running);
+        designated.push_back({std::move(entry), std::move(designation)});
+    }
+    return designated;
+}
+
 Summary BuildSummary(const FavoritesTable& table)
 {
     Summary summary;
-    QString running;
-    for (const CodeCount& entry : CountResultCodes(table)) {
+    for (const DesignatedCount& d : DesignateCodes(table)) {
+        const CodeCount& entry = d.entry;
+        const QString& designation = d.designation;
         const int code = entry.code.toInt();
-        const QString designation = DesignationOfCode(code, running);
         auto it = std::find_if(summary.rows.begin(), summary.rows.end(),
                                [&](const SummaryRow& r) { return r.Designation == designation; });
         if (it != summary.rows.end()) it->iCount += entry.count;

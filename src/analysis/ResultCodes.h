@@ -23,6 +23,15 @@ std::vector<CodeCount> CountResultCodes(const FavoritesTable& table);
 // before); every other code sets the running designation to its own.
 QString DesignationOfCode(int code, QString& running);
 
+// Each entry of the per-code counts with the designation the summary lists
+// its favorites under: DesignationOfCode applied in order of first appearance,
+// so a code without a category of its own joins the one counted before it.
+struct DesignatedCount {
+    CodeCount entry;
+    QString designation;
+};
+std::vector<DesignatedCount> DesignateCodes(const FavoritesTable& table);
+
 // One row of MemoryTableSommaire.
 struct SummaryRow {
     QString CodesSommaire; // code text that opened the row

@@ -117,6 +117,10 @@ public:
     // loads in this browser and raises documentComplete.
     bool submitForm(int form);
     int elementCountByTagName(const QString& tagName); // e.g. "FORM"
+    // The value of any script expression in the document (in the wrapper's
+    // own script world: the page's elements, not its script variables); an
+    // invalid value without a document or an answer in time.
+    QVariant evaluate(const QString& script);
 
     int scriptTimeout() const { return m_scriptTimeoutMs; }
     void setScriptTimeout(int milliseconds) { m_scriptTimeoutMs = milliseconds; }
@@ -137,7 +141,6 @@ signals:
 private:
     class Page;
     friend class Page;
-    QVariant evaluate(const QString& script);
     void handleNewWindow(const QUrl& url);
 
     struct Engine;

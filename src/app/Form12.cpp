@@ -11,6 +11,7 @@
 #include "app/backup/BackupController.h"
 #include "app/update/UpdateController.h"
 #include "app/analysis/AnalysisController.h"
+#include "app/analysis/ReportController.h"
 #include "app/settings/SettingsPages.h"
 #include "app/widgets/PageControl.h"
 #include "app/widgets/EditBox.h"
@@ -30,6 +31,7 @@
 #include "app/dialogs/UKelAbout.h"
 #include "app/dialogs/UTemplateHint.h"
 #include "favorites/FavoritesFolder.h"
+#include "platform/AppPaths.h"
 #include "platform/Errors.h"
 #include "platform/browser/EmbeddedBrowser.h"
 
@@ -87,6 +89,7 @@ TForm12::TForm12(TdmCommon& common, TReVuvidizEdevav& program, QWidget* parent)
     connectHandlers();
     m_aboutBox = &dialogs::showAboutBox;
     m_analysisController = std::make_unique<AnalysisController>(*m_analyse, *m_parking4, m_run, *this);
+    new ReportController(*m_parking4, m_run.MemoryTable1, platform::favoritesFolderPath(), this); // owned as a child
     if (!m_common.findChild<TFileOperation*>(QStringLiteral("FileOperation"))) createFileOperation(&m_common);
     auto* deleteOperation = m_common.findChild<TFileOperation*>(QStringLiteral("FileOperationDelete"));
     if (!deleteOperation) deleteOperation = createFileOperationDelete(&m_common);

@@ -2,8 +2,10 @@
 // until the window closes. The program takes no command-line options.
 #include "app/DataModules.h"
 #include "app/Form12.h"
+#include "app/QtFileDialogs.h"
 #include "app/QtMessageBoxes.h"
 #include "app/Translations.h"
+#include "platform/FileDialogs.h"
 
 #include <QApplication>
 
@@ -16,6 +18,7 @@ int main(int argc, char** argv)
 
     signetrix::QtMessageBoxes boxes;
     signetrix::platform::setMessageBoxService(&boxes);
+    signetrix::platform::setSaveFileNameDialog(&signetrix::askSaveFileNameWithQt);
 
     int code = 0;
     {

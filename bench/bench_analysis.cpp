@@ -101,6 +101,7 @@ public:
     void setUrlText(const QString& text) override { url = text; }
     void setNameText(const QString& text) override { name = text; }
     void setCountText(const QString& text) override { count = text; }
+    void setSecondLookText(const QString&) override {}
     void refresh() override {}
     int meter = 0;
     QString url, name, count;

@@ -13,8 +13,10 @@
 //                                     failures)
 // Never throws; safe to call from any thread.
 #include "net/ProxyRecord.h"
+#include "net/Transfer.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <atomic>
 
@@ -32,6 +34,15 @@ struct LinkCheckOptions {
     QByteArray caInfo;             // CA bundle file; empty uses the system store
     // Set from another thread to end the request in progress at once.
     const std::atomic<bool>* abort = nullptr;
+
+    // With several checks at once: per host name, at most this many at a time
+    // and at least this long between two starts.
+    int perHostLimit = 2;
+    int hostSpacingMs = 100;
+    // The second look at failures that often pass: the pause before it and
+    // the longest Retry-After honoured.
+    int secondLookPauseMs = 2000;
+    int maxRetryAfterMs = 60000;
 };
 
 struct LinkCheckOutcome {
@@ -39,6 +50,9 @@ struct LinkCheckOutcome {
     bool statusReceived = false;   // a status line came back
     bool completed = false;        // the answer arrived whole (or was cut on purpose)
     QByteArray detail;             // the client's error text, for diagnostics
+    QByteArray location;           // Location header of the answer, if any
+    QByteArray retryAfter;         // Retry-After header of the answer, if any
+    bool droppedOrTimedOut = false; // 1000 from a time-out or a dropped connection
     // The request went through as a plain success: a 2xx status read to its end.
     bool succeeded() const { return completed && code >= 200 && code <= 299; }
 };
@@ -51,8 +65,33 @@ LinkCheckOutcome CheckUrl(const QByteArray& url, const tyiProxyConnectionInfo& p
 // is not a number. Bytes that are not allowed in a URL are percent-encoded.
 struct PreparedAddress {
     QByteArray url;
+    QByteArray host;     // lower case, without port or user; what the per-host limits count
     int failureCode = 0; // 0: usable
 };
 PreparedAddress PrepareAddress(const QByteArray& url);
+
+// CheckUrl in two halves, for a caller that runs many transfers at once: the
+// request as CheckUrl would send it (no request when address.failureCode is
+// set), and the reading of its result. The hooks keep a copy of what they
+// need from the options, except the abort flag, which must outlive them.
+struct CheckRequest {
+    PreparedAddress address;
+    net::ClientOptions client;
+    net::ReceiveHooks hooks;
+};
+CheckRequest PrepareCheck(const QByteArray& url, const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options);
+LinkCheckOutcome OutcomeOfCheck(const net::TransferResult& result);
+LinkCheckOutcome OutcomeOfRefusedAddress(int failureCode);
+
+// A failure that often passes and deserves one more request before the
+// favorite is judged: 1000 from a time-out or a dropped connection (not from
+// an unknown host or a refused connection), 408, 429, 500, 502, 503 and 504.
+bool WorthSecondLook(const LinkCheckOutcome& outcome);
+// A second answer replaces the first when it is a success or a redirect.
+bool SecondLookReplaces(int code);
+// How long to wait after an answer before asking again: pauseMs, or the
+// answer's Retry-After (seconds or an HTTP date) when it asks for longer,
+// never more than maxMs.
+int SecondLookDelayMs(const QByteArray& retryAfter, const QDateTime& answeredAtUtc, int pauseMs, int maxMs);
 
 } // namespace signetrix

@@ -1,8 +1,11 @@
 #include "analysis/ThreadCheckURL.h"
 
+#include "analysis/ConcurrentChecks.h"
 #include "analysis/ResultCodes.h"
 #include "platform/CodePage.h"
 #include "platform/ThreadPriority.h"
+
+#include <algorithm>
 
 namespace signetrix {
 
@@ -23,10 +26,18 @@ int MeterPercent(int index, int rowCount)
     return static_cast<int>(static_cast<qint64>(index) * 100 / (rowCount - 1));
 }
 
-TThreadCheckURL::TThreadCheckURL(CheckProgressView& view, FavoritesTable& table, int priorityIndex,
-                                 const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options)
-    : m_view(view), m_table(table), m_proxy(proxy), m_options(options), m_priority(PriorityForIndex(priorityIndex))
+QString SecondLookText(int done, int total)
 {
+    return QStringLiteral("Deuxième vérification des favoris en échec : %1 / %2").arg(done).arg(total);
+}
+
+TThreadCheckURL::TThreadCheckURL(CheckProgressView& view, FavoritesTable& table, int priorityIndex,
+                                 const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options,
+                                 const CheckPlan& plan)
+    : m_view(view), m_table(table), m_proxy(proxy), m_options(options), m_priority(PriorityForIndex(priorityIndex)),
+      m_plan(plan)
+{
+    m_plan.simultaneous = std::clamp(m_plan.simultaneous, 1, kMaxSimultaneousChecks);
     // The worker reads its own copy, so nothing the user-interface thread does
     // to the table can race with it.
     m_entries.reserve(static_cast<size_t>(table.size()));
@@ -87,10 +98,28 @@ void TThreadCheckURL::run()
     m_appliedNice.store(scheduling.nice);
     m_appliedPolicy.store(scheduling.policy);
 
+    if (m_plan.simultaneous > 1) checkSimultaneously();
+    else checkOneAfterAnother();
+    if (m_plan.secondLook && !m_stop.load() && !m_failed.empty()) secondLook();
+    synchronize(&TThreadCheckURL::ClearProgress);
+    m_runReturned.store(true);
+}
+
+void TThreadCheckURL::noteOutcome(int row, const LinkCheckOutcome& outcome)
+{
+    FCurrentIndex = row;
+    FResult = outcome.code;
+    FLocation = outcome.location;
+    if (m_plan.secondLook && WorthSecondLook(outcome))
+        m_failed.push_back({row, std::chrono::steady_clock::now(), QDateTime::currentDateTimeUtc(), outcome.retryAfter});
+}
+
+void TThreadCheckURL::checkOneAfterAnother()
+{
     const int n = static_cast<int>(m_entries.size());
     for (int i = 0; i < n; ++i) {
         if (m_stop.load()) break;
-        FCurrentIndex = i;
+        FCurrentIndex = FProgressIndex = i;
         m_rowsDone = i + 1;
         const Entry& entry = m_entries[static_cast<size_t>(i)];
         if (entry.status == kCodeUnreadable) {
@@ -100,18 +129,97 @@ void TThreadCheckURL::run()
         FCurrentUrl = entry.shownUrl;
         FCurrentName = entry.name;
         const LinkCheckOutcome outcome = CheckUrl(entry.url, m_proxy, m_options);
-        FResult = outcome.code;
+        noteOutcome(i, outcome);
         // A failed request (any status but a whole 2xx answer) skips the progress
         // update; a success writes and shows in one visit to the user-interface thread.
         synchronize(outcome.succeeded() ? &TThreadCheckURL::WriteStatusAndShowProgress : &TThreadCheckURL::WriteStatus);
     }
-    synchronize(&TThreadCheckURL::ClearProgress);
-    m_runReturned.store(true);
+}
+
+// The same walk with several requests in flight: rows are written as their
+// answers come, and the count and the meter follow the favorites finished.
+void TThreadCheckURL::checkSimultaneously()
+{
+    std::vector<CheckJob> jobs;
+    std::vector<int> rowOfJob;
+    int finished = 0;
+    const auto countFinished = [&] {
+        FProgressIndex = finished++;
+        m_rowsDone = finished;
+    };
+    for (int i = 0; i < static_cast<int>(m_entries.size()); ++i) {
+        if (m_entries[size_t(i)].status == kCodeUnreadable) continue;
+        jobs.push_back({m_entries[size_t(i)].url, {}});
+        rowOfJob.push_back(i);
+    }
+    // Unreadable files are passed over at once, as the walk would.
+    for (int i = 0; i < static_cast<int>(m_entries.size()) && !m_stop.load(); ++i) {
+        if (m_entries[size_t(i)].status != kCodeUnreadable) continue;
+        countFinished();
+        synchronize(&TThreadCheckURL::ShowProgress);
+    }
+    if (m_stop.load()) return;
+    const ConcurrencyLimits limits{m_plan.simultaneous, m_options.perHostLimit, m_options.hostSpacingMs};
+    RunConcurrentChecks(
+        jobs, limits, m_proxy, m_options, [this] { return m_stop.load(); },
+        [&](size_t job, const LinkCheckOutcome& outcome) {
+            const int row = rowOfJob[job];
+            const Entry& entry = m_entries[size_t(row)];
+            FCurrentUrl = entry.shownUrl;
+            FCurrentName = entry.name;
+            countFinished();
+            noteOutcome(row, outcome);
+            synchronize(outcome.succeeded() ? &TThreadCheckURL::WriteStatusAndShowProgress
+                                            : &TThreadCheckURL::WriteStatus);
+        });
+}
+
+// One more request for each failure that often passes, one per host at a
+// time, after a pause and any Retry-After the first answer asked for. Only a
+// success or a redirect replaces the first code.
+void TThreadCheckURL::secondLook()
+{
+    const auto pauseEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.secondLookPauseMs);
+    std::vector<CheckJob> jobs;
+    for (const Failed& failed : m_failed) {
+        const int delay = SecondLookDelayMs(failed.retryAfter, failed.answeredAtUtc, m_options.secondLookPauseMs,
+                                            m_options.maxRetryAfterMs);
+        jobs.push_back({m_entries[size_t(failed.row)].url,
+                        std::max(pauseEnd, failed.answeredAt + std::chrono::milliseconds(delay))});
+    }
+    FSecondLookDone = 0;
+    FSecondLookTotal = static_cast<int>(jobs.size());
+    synchronize(&TThreadCheckURL::ShowSecondLook);
+    const ConcurrencyLimits limits{kSecondLookHosts, 1, m_options.hostSpacingMs};
+    RunConcurrentChecks(
+        jobs, limits, m_proxy, m_options, [this] { return m_stop.load(); },
+        [&](size_t job, const LinkCheckOutcome& outcome) {
+            ++FSecondLookDone;
+            if (SecondLookReplaces(outcome.code)) {
+                FCurrentIndex = m_failed[job].row;
+                FResult = outcome.code;
+                FLocation = outcome.location;
+                synchronize(&TThreadCheckURL::WriteStatus);
+            }
+            synchronize(&TThreadCheckURL::ShowSecondLook);
+        });
+}
+
+void TThreadCheckURL::ShowSecondLook()
+{
+    try {
+        m_view.setSecondLookText(SecondLookText(FSecondLookDone, FSecondLookTotal));
+        m_view.refresh();
+    } catch (...) {
+    }
 }
 
 void TThreadCheckURL::WriteStatus()
 {
-    if (FCurrentIndex < m_table.size()) m_table[FCurrentIndex].iStatut = FResult;
+    if (FCurrentIndex >= m_table.size()) return;
+    FavoriteRow& row = m_table[FCurrentIndex];
+    row.iStatut = FResult;
+    row.location = FLocation;
 }
 
 void TThreadCheckURL::WriteStatusAndShowProgress()
@@ -125,8 +233,8 @@ void TThreadCheckURL::ShowProgress()
     try {
         m_view.setUrlText(codepage::fromAnsi(FCurrentUrl));
         m_view.setNameText(codepage::fromAnsi(FCurrentName));
-        m_view.setCountText(QString::number(FCurrentIndex + 1));
-        m_view.setMeter(MeterPercent(FCurrentIndex, static_cast<int>(m_entries.size())));
+        m_view.setCountText(QString::number(FProgressIndex + 1));
+        m_view.setMeter(MeterPercent(FProgressIndex, static_cast<int>(m_entries.size())));
         m_view.refresh();
     } catch (...) {
         // A display failure must not end the check.
@@ -138,6 +246,7 @@ void TThreadCheckURL::ClearProgress()
     try {
         m_view.setUrlText(QString());
         m_view.setNameText(QString());
+        m_view.setSecondLookText(QString());
         m_view.setCountText(QString::number(m_rowsDone));
         m_view.refresh();
     } catch (...) {

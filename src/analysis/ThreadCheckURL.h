@@ -1,7 +1,9 @@
 #pragma once
 // The link check worker: one background thread per analysis that walks the
-// favorites table, checks each favorite with one GET (CheckUrl) and writes the
-// result code into its row. Every table write and every screen update runs on
+// favorites table, checks each favorite with one GET (CheckUrl; one after
+// another, or several at once on one multi handle when the plan asks) and
+// writes the result code into its row, then, when asked, takes a second look
+// at the failures that often pass. Every table write and every screen update runs on
 // the thread that created the worker (the user-interface thread) while the
 // worker waits for it, so the table and the controls are only ever touched
 // there. The worker releases itself when it ends; its destructor puts the
@@ -13,7 +15,10 @@
 
 #include <QThread>
 
+#include <QDateTime>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -28,6 +33,8 @@ public:
     virtual void setUrlText(const QString& text) = 0; // lFavoriURL
     virtual void setNameText(const QString& text) = 0; // lFavoriName
     virtual void setCountText(const QString& text) = 0; // lFavorisAnalyse
+    // What the second look at failures is doing; empty when none is under way.
+    virtual void setSecondLookText(const QString& text) = 0;
     virtual void refresh() = 0;                      // repaint what changed
 };
 
@@ -41,17 +48,29 @@ WorkerPriority PriorityForIndex(int itemIndex);
 // Meter value after row `index` of a table of `rowCount` rows.
 int MeterPercent(int index, int rowCount);
 
+// How the worker runs its checks.
+struct CheckPlan {
+    int simultaneous = 1;    // 1: one favorite after another
+    bool secondLook = false; // ask once more where a failure often passes
+};
+inline constexpr int kMaxSimultaneousChecks = 64;
+// The second look asks one favorite per host at a time, this many hosts at once.
+inline constexpr int kSecondLookHosts = 64;
+
+QString SecondLookText(int done, int total);
+
 class TThreadCheckURL final : public QThread {
     Q_OBJECT
 public:
     // Starts at once. `view` and `table` must stay alive until the worker has
     // been destroyed or abandon() has returned.
     TThreadCheckURL(CheckProgressView& view, FavoritesTable& table, int priorityIndex,
-                    const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options = {});
+                    const tyiProxyConnectionInfo& proxy, const LinkCheckOptions& options = {},
+                    const CheckPlan& plan = {});
     ~TThreadCheckURL() override;
 
-    // This worker's own stop request: it stops before its next favorite. The
-    // request in progress ends with its answer or its time-out.
+    // This worker's own stop request: it starts no further request. The
+    // requests in progress end with their answer or their time-out.
     void requestStop() { m_stop.store(true); }
 
     // For shutdown: stops, ends the request in progress, no longer touches the
@@ -73,6 +92,7 @@ public:
     void ShowProgress();
     void ClearProgress();
     void WriteStatusAndShowProgress();
+    void ShowSecondLook();
 
 protected:
     void run() override; // Execute
@@ -84,7 +104,18 @@ private:
         QByteArray shownUrl; // stUrl
         QByteArray name;    // stFile
     };
+    // A failure kept for the second look.
+    struct Failed {
+        int row;
+        std::chrono::steady_clock::time_point answeredAt;
+        QDateTime answeredAtUtc;
+        QByteArray retryAfter;
+    };
     void synchronize(void (TThreadCheckURL::*method)());
+    void checkOneAfterAnother();
+    void checkSimultaneously();
+    void secondLook();
+    void noteOutcome(int row, const LinkCheckOutcome& outcome);
 
     CheckProgressView& m_view;
     FavoritesTable& m_table;
@@ -92,6 +123,8 @@ private:
     const tyiProxyConnectionInfo m_proxy;
     LinkCheckOptions m_options;
     WorkerPriority m_priority;
+    CheckPlan m_plan;
+    std::vector<Failed> m_failed; // written by the worker thread only
 
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_abandoned{false};
@@ -107,6 +140,10 @@ private:
     int FCurrentIndex = 0;
     int m_rowsDone = 0; // rows walked, for the last count (0 when none was)
     int FResult = 0;
+    QByteArray FLocation;
+    int FProgressIndex = 0; // favorites finished, less one: what the count and the meter show
+    int FSecondLookDone = 0;
+    int FSecondLookTotal = 0;
     QByteArray FCurrentUrl;
     QByteArray FCurrentName;
 };

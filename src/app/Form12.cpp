@@ -43,6 +43,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTimer>
 
@@ -394,6 +395,8 @@ RunSettings TForm12::runSettings() const
     RunSettings s;
     s.fileLimitText = m_fileMax->text();
     s.priorityIndex = m_setup->rdgPriorite->currentIndex();
+    s.simultaneousChecks = m_setup->seVerificationsSimultanees->value();
+    s.recheckFailures = m_setup->chkbReverifierEchecs->isChecked();
     s.proxy = proxyValues();
     const std::pair<const char*, const QComboBox*> lists[] = {
         {"301", m_setup->cbError301}, {"302", m_setup->cbError302}, {"3XX", m_setup->cbError3XX},

@@ -26,6 +26,8 @@ void ShowOnlySubPage(QTabWidget* control, QWidget* page);
 struct RunSettings {
     QString fileLimitText;  // the stored file limit, empty for none
     int priorityIndex = 1;  // "Priorité d'exécution"
+    int simultaneousChecks = 1; // "Vérifications simultanées"; 1: one after another
+    bool recheckFailures = true; // "Revérifier les favoris en échec"
     ProxyValues proxy;
     cleanup::CorrectionSettings corrections;
     bool deleteDuplicates = false;

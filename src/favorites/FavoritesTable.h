@@ -28,6 +28,7 @@ struct FavoriteRow {
     QByteArray fullPath;       // 8-bit form of the full path, uncut
     QByteArray fullUrl;        // address, uncut
     QString widePath;          // the listed Unicode path
+    QByteArray location;       // Location header of the answer that set iStatut (for the report)
 };
 
 class FavoritesTable {

@@ -48,6 +48,22 @@ Failure ClassifyClientCode(int clientCode)
     }
 }
 
+bool EndedByTimeOutOrDrop(const TransferResult& r)
+{
+    if (r.statusSeen || r.ok()) return false;
+    if (r.endedBy == Verdict::TimedOut) return true;
+    if (r.endedBy != Verdict::Continue) return false; // cut or abandoned by the caller
+    switch (static_cast<CURLcode>(r.clientCode)) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+        return true;
+    default:
+        return false;
+    }
+}
+
 Outcome MapOutcome(const TransferResult& r)
 {
     Outcome outcome;

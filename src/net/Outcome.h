@@ -23,6 +23,11 @@ struct Outcome {
 
 Outcome MapOutcome(const TransferResult& result);
 
+// No status came back because the wait ran out or the peer dropped the
+// connection (time-outs, a reset, a connection closed without an answer): a
+// failure that often passes. An unknown host or a refused connection is not.
+bool EndedByTimeOutOrDrop(const TransferResult& result);
+
 // The failure class of one of the client's result numbers.
 Failure ClassifyClientCode(int clientCode);
 

@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace signetrix::net {
 namespace {
@@ -41,6 +43,8 @@ CURLM* CurrentMulti()
     return multi.get();
 }
 
+constexpr int kWakeMs = 100;
+
 // Runs one easy handle to its end on a multi handle (the thread's by default).
 CURLcode Perform(CURL* h, CURLM* multi = nullptr)
 {
@@ -55,8 +59,9 @@ CURLcode Perform(CURL* h, CURLM* multi = nullptr)
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
-        // At most a second between wakes, so the progress callbacks see time pass.
-        if (running && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        // Frequent wakes, so the progress callbacks see time pass and a
+        // caller's time-out ends a silent transfer close to its figure.
+        if (running && curl_multi_poll(multi, nullptr, 0, kWakeMs, nullptr) != CURLM_OK) {
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
@@ -181,8 +186,19 @@ struct Receive {
     const ReceiveHooks* hooks = nullptr;
     ReceiveProgress progress;
     int lastStatus = 0;
+    QByteArray location;   // of the last status line's header block
+    QByteArray retryAfter;
     Verdict endedBy = Verdict::Continue;
 };
+
+// The value of a header line "Name: value" when it is the named one.
+bool HeaderValue(const QByteArray& line, const char* name, QByteArray& value)
+{
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0 || line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) != 0) return false;
+    value = line.mid(colon + 1).trimmed();
+    return true;
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user)
 {
@@ -198,8 +214,13 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
             if (ok) {
                 r->lastStatus = status;
                 r->progress.statusSeen = true;
+                // Headers belong to the answer they follow (a 100 Continue has its own).
+                r->location.clear();
+                r->retryAfter.clear();
             }
         }
+    } else if (!HeaderValue(line, "Location", r->location)) {
+        HeaderValue(line, "Retry-After", r->retryAfter);
     }
     return n;
 }
@@ -296,44 +317,138 @@ TransferResult noClient(TransferResult& result, const char* what)
 
 } // namespace
 
+namespace {
+
+// One GET on a handle of its own: set up once, run by Perform() or by a
+// ConcurrentGets multi handle, read back once it is done.
+class GetTransfer {
+public:
+    GetTransfer(const QByteArray& url, const ClientOptions& options, ReceiveHooks hooks) : m_hooks(std::move(hooks))
+    {
+        m_url = url;
+        CURL* h = m_handle.get();
+        if (!h) return;
+        m_handle.configure(url, options);
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        m_receive.h = h;
+        m_receive.hooks = &m_hooks;
+        m_receive.progress.startedAt = m_receive.progress.lastReceivedAt = Clock::now();
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, &m_receive);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &m_receive);
+        curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady);
+        curl_easy_setopt(h, CURLOPT_PREREQDATA, &m_receive);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnReceiveProgress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &m_receive);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
+    GetTransfer(const GetTransfer&) = delete;
+    GetTransfer& operator=(const GetTransfer&) = delete;
+
+    CURL* handle() const { return m_handle.get(); }
+
+    TransferResult finish(CURLcode rc)
+    {
+        TransferResult result;
+        CURL* h = m_handle.get();
+        if (!h) return noClient(result, "no HTTP client");
+        FillResult(h, rc, m_handle.errorText(), result);
+        result.statusSeen = m_receive.progress.statusSeen;
+        result.lastStatus = m_receive.lastStatus;
+        result.requestSent = m_receive.progress.requestSent;
+        result.endedBy = m_receive.endedBy;
+        if (result.statusSeen) {
+            result.location = m_receive.location;
+            result.retryAfter = m_receive.retryAfter;
+        }
+        // Reached the host but never got through the TLS handshake (a server that
+        // does not speak TLS, or one that stalls or hangs up in the handshake).
+        curl_off_t connectedAt = 0, secureAt = 0;
+        curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectedAt);
+        curl_easy_getinfo(h, CURLINFO_APPCONNECT_TIME_T, &secureAt);
+        result.handshakeFailed = m_url.left(6).toLower() == "https:" && connectedAt > 0 && secureAt == 0 &&
+                                 !m_receive.progress.requestSent;
+        return result;
+    }
+
+private:
+    Handle m_handle;
+    QByteArray m_url;
+    ReceiveHooks m_hooks;
+    Receive m_receive;
+};
+
+} // namespace
+
 TransferResult Get(const QByteArray& url, const ClientOptions& options, const ReceiveHooks& hooks)
 {
     EnsureInitialised();
-    TransferResult result;
-    Handle handle;
-    CURL* h = handle.get();
-    if (!h) return noClient(result, "no HTTP client");
-    handle.configure(url, options);
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    GetTransfer transfer(url, options, hooks);
+    if (!transfer.handle()) return transfer.finish(CURLE_FAILED_INIT);
+    return transfer.finish(Perform(transfer.handle()));
+}
 
-    Receive receive;
-    receive.h = h;
-    receive.hooks = &hooks;
-    receive.progress.startedAt = receive.progress.lastReceivedAt = Clock::now();
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &receive);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &receive);
-    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady);
-    curl_easy_setopt(h, CURLOPT_PREREQDATA, &receive);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnReceiveProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &receive);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+struct ConcurrentGets::Running {
+    quint64 id;
+    std::unique_ptr<GetTransfer> transfer;
+};
 
-    const CURLcode rc = Perform(h);
-    FillResult(h, rc, handle.errorText(), result);
-    result.statusSeen = receive.progress.statusSeen;
-    result.lastStatus = receive.lastStatus;
-    result.requestSent = receive.progress.requestSent;
-    result.endedBy = receive.endedBy;
-    // Reached the host but never got through the TLS handshake (a server that
-    // does not speak TLS, or one that stalls or hangs up in the handshake).
-    curl_off_t connectedAt = 0, secureAt = 0;
-    curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectedAt);
-    curl_easy_getinfo(h, CURLINFO_APPCONNECT_TIME_T, &secureAt);
-    result.handshakeFailed =
-        url.left(6).toLower() == "https:" && connectedAt > 0 && secureAt == 0 && !receive.progress.requestSent;
-    return result;
+ConcurrentGets::ConcurrentGets()
+{
+    EnsureInitialised();
+    m_multi = curl_multi_init();
+}
+
+ConcurrentGets::~ConcurrentGets()
+{
+    for (Running& r : m_running) curl_multi_remove_handle(m_multi, r.transfer->handle());
+    m_running.clear();
+    if (m_multi) curl_multi_cleanup(m_multi);
+}
+
+void ConcurrentGets::start(quint64 id, const QByteArray& url, const ClientOptions& options, ReceiveHooks hooks)
+{
+    auto transfer = std::make_unique<GetTransfer>(url, options, std::move(hooks));
+    if (!m_multi || !transfer->handle() || curl_multi_add_handle(m_multi, transfer->handle()) != CURLM_OK) {
+        m_done.push_back({id, transfer->finish(CURLE_FAILED_INIT)});
+        return;
+    }
+    m_running.push_back({id, std::move(transfer)});
+}
+
+int ConcurrentGets::inFlight() const { return static_cast<int>(m_running.size()); }
+
+std::vector<ConcurrentGets::Finished> ConcurrentGets::run(int waitMs)
+{
+    if (!m_running.empty()) {
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(m_multi, &running);
+        // As in Perform: the callbacks see time pass often.
+        if (mc == CURLM_OK && running > 0 && m_done.empty() && waitMs > 0)
+            mc = curl_multi_poll(m_multi, nullptr, 0, std::min(waitMs, kWakeMs), nullptr);
+        if (mc == CURLM_OK) mc = curl_multi_perform(m_multi, &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            const auto it = std::find_if(m_running.begin(), m_running.end(),
+                                         [&](const Running& r) { return r.transfer->handle() == message->easy_handle; });
+            if (it == m_running.end()) continue;
+            const CURLcode rc = message->data.result;
+            curl_multi_remove_handle(m_multi, it->transfer->handle());
+            m_done.push_back({it->id, it->transfer->finish(rc)});
+            m_running.erase(it);
+        }
+        if (mc != CURLM_OK) {
+            // The multi handle is unusable: every transfer in flight ends as a client failure.
+            for (Running& r : m_running) {
+                curl_multi_remove_handle(m_multi, r.transfer->handle());
+                m_done.push_back({r.id, r.transfer->finish(CURLE_OUT_OF_MEMORY)});
+            }
+            m_running.clear();
+        }
+    }
+    return std::exchange(m_done, {});
 }
 
 MemoryResult GetIntoMemory(const QByteArray& url, const ClientOptions& options, qint64 maxBytes,

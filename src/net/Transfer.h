@@ -6,7 +6,7 @@
 // for every later transfer of that thread).
 //
 // Every transfer uses a connection of its own and blocks the calling thread;
-// the progress callbacks run on that thread, at least once a second while the
+// the progress callbacks run on that thread, several times a second while the
 // transfer waits, and may end it. Nothing here throws: failures come back in
 // TransferResult (see Outcome.h for what they mean to the check).
 #include "net/ProxyRecord.h"
@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace signetrix::net {
 
@@ -90,6 +91,9 @@ struct TransferResult {
     bool handshakeFailed = false; // reached the host but never through the TLS handshake
     Verdict endedBy = Verdict::Continue; // a callback's decision that ended it
     QByteArray contentType;
+    // Headers of the last answer whose status line came back; empty without one.
+    QByteArray location;
+    QByteArray retryAfter;
     bool ok() const { return clientCode == 0; }
 };
 
@@ -100,6 +104,35 @@ struct ReceiveHooks {
 };
 
 TransferResult Get(const QByteArray& url, const ClientOptions& options, const ReceiveHooks& hooks);
+
+// Several GETs at once in the calling thread, on one multi handle of their
+// own: each has the same set-up and its own connection, exactly as Get().
+// Not thread-safe; the hooks run inside run().
+class ConcurrentGets {
+public:
+    struct Finished {
+        quint64 id;
+        TransferResult result;
+    };
+    ConcurrentGets();
+    // Transfers still in flight are dropped without their results.
+    ~ConcurrentGets();
+    ConcurrentGets(const ConcurrentGets&) = delete;
+    ConcurrentGets& operator=(const ConcurrentGets&) = delete;
+
+    // Starts a GET whose result run() returns under id.
+    void start(quint64 id, const QByteArray& url, const ClientOptions& options, ReceiveHooks hooks);
+    int inFlight() const;
+    // Moves every transfer on, waiting up to waitMs for one of them to need
+    // work, and returns those that ended.
+    std::vector<Finished> run(int waitMs);
+
+private:
+    struct Running;
+    void* m_multi = nullptr;
+    std::vector<Running> m_running;
+    std::vector<Finished> m_done;
+};
 
 struct MemoryResult {
     TransferResult transfer;

@@ -24,6 +24,7 @@ const PropertyName kProperties[] = {
     {"Checked", Kind::Boolean, {"checked", nullptr}},
     {"Text", Kind::Text, {"text", nullptr}},
     {"Tag", Kind::Integer, {"Tag", nullptr}},
+    {"Value", Kind::Integer, {"value", nullptr}},
 };
 
 const PropertyName* declaredProperty(const QString& name)

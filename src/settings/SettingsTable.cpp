@@ -22,6 +22,10 @@ SettingKey text(const char* control, const QString& value = {})
 {
     return {QLatin1String(control) + QLatin1String(".Text"), value, {}};
 }
+SettingKey number(const char* control, int value)
+{
+    return {QLatin1String(control) + QLatin1String(".Value"), QString::number(value), {}};
+}
 SettingKey index(const char* control, int value, const QStringList& items = {})
 {
     return {QLatin1String(control) + QLatin1String(".ItemIndex"), QString::number(value), items};
@@ -44,7 +48,8 @@ const std::vector<ComponentStateSpec>& componentStateSpecs()
           text("edProxyPasswordCrypt")}},
         {QStringLiteral("OvcComponentStateDivers"), QStringLiteral("SettingDivers"), false,
          {flag("chkbDeleteDossierEmpty", false), flag("chkbDeleteDuplicate", false), index("rdgPriorite", 3),
-          index("rdgModeSectionSuppressionDoublons", 0)}},
+          index("rdgModeSectionSuppressionDoublons", 0), number("seVerificationsSimultanees", 1),
+          flag("chkbReverifierEchecs", true)}},
         {QStringLiteral("OvcComponentStateMaxFiles"), QStringLiteral("Setting"), false,
          {text("edFileMax"), flag("chkbDebug", false)}},
         {QStringLiteral("OvcComponentStateInscriptionBackupWeb"), QStringLiteral("SettingBackupWeb"), true,

@@ -2,6 +2,7 @@
 // table, the progress shown, the stop request, shutdown and priorities.
 #include "analysis/ResultCodes.h"
 #include "analysis/ThreadCheckURL.h"
+#include "analysis/WorkerFixture.h"
 #include "support/HttpTestServer.h"
 
 #include <QCoreApplication>
@@ -17,57 +18,12 @@
 namespace signetrix {
 namespace {
 
+using test::AddRow;
+using test::Fast;
 using test::HttpReply;
 using test::HttpTestServer;
-
-// Records what the worker shows; fails a test that is called off the UI thread.
-class RecordingView : public CheckProgressView {
-public:
-    void setMeter(int percent) override { check(); meters.push_back(percent); }
-    void setUrlText(const QString& text) override { check(); url = text; }
-    void setNameText(const QString& text) override { check(); name = text; }
-    void setCountText(const QString& text) override
-    {
-        check();
-        counts << text;
-        urlsAtCount << url;
-        if (onCount) onCount(text);
-    }
-    void refresh() override { check(); ++refreshes; }
-
-    std::vector<int> meters;
-    QString url, name;
-    QStringList counts, urlsAtCount;
-    int refreshes = 0;
-    std::function<void(const QString&)> onCount;
-
-private:
-    static void check() { EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread()); }
-};
-
-void AddRow(FavoritesTable& table, const QByteArray& url, const QByteArray& name, int status = kCodeWaiting)
-{
-    FavoriteRow& row = table.append();
-    row.Index = table.size() - 1;
-    row.fullUrl = url;
-    row.stUrl = cutField(url);
-    row.stFile = name;
-    row.iStatut = status;
-}
-
-LinkCheckOptions Fast()
-{
-    LinkCheckOptions options;
-    options.readTimeoutMs = 400;
-    return options;
-}
-
-// Starts a worker and waits until it has released itself.
-bool RunToEnd(RecordingView& view, FavoritesTable& table, int priority = 1, LinkCheckOptions options = Fast())
-{
-    QPointer<TThreadCheckURL> worker = new TThreadCheckURL(view, table, priority, tyiProxyConnectionInfo(), options);
-    return QTest::qWaitFor([&] { return worker.isNull(); }, 30000);
-}
+using test::RecordingView;
+using test::RunToEnd;
 
 class WorkerTest : public ::testing::Test {
 protected:

@@ -127,7 +127,8 @@ TEST_F(SettingsPagesTest, ApplyWritesTheSectionAndFreesNavigation)
         {"TabSheet2", "pChangeDivers",
          [](SettingsPagesTest& t) { t.w<RadioGroup>("rdgPriorite")->button(1)->click(); }, "btnValidateDivers",
          "[SettingDivers]\r\nchkbDeleteDossierEmpty.Checked=False\r\nchkbDeleteDuplicate.Checked=False\r\n"
-         "rdgPriorite.ItemIndex=1\r\nrdgModeSectionSuppressionDoublons.ItemIndex=0\r\n"},
+         "rdgPriorite.ItemIndex=1\r\nrdgModeSectionSuppressionDoublons.ItemIndex=0\r\n"
+         "seVerificationsSimultanees.Value=1\r\nchkbReverifierEchecs.Checked=True\r\n"},
         {"Proxy", "pChangeProxy", [](SettingsPagesTest& t) { t.w<QCheckBox>("chkbProxy")->click(); }, "btnValidateProxy",
          "[SettingProxy]\r\nchkbProxy.Checked=True\r\nedProxyHote.Text=localhost\r\nedProxyPort.Text=8080\r\n"
          "chkbProxyAuthentification.Checked=False\r\nedProxyUser.Text=\r\nedProxyPasswordCrypt.Text=\r\n"},

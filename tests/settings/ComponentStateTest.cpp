@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -115,6 +116,10 @@ public:
         root->findChildren<RadioGroupStub*>().last()->setObjectName(QStringLiteral("rdgPriorite"));
         auto* mode = new RadioGroupStub(2, 0, root.get());
         mode->setObjectName(QStringLiteral("rdgModeSectionSuppressionDoublons"));
+        auto* simultaneous = new QSpinBox(root.get());
+        simultaneous->setObjectName(QStringLiteral("seVerificationsSimultanees"));
+        simultaneous->setRange(1, 64);
+        checkBox(root.get(), "chkbReverifierEchecs", true);
 
         edit(root.get(), "edFileMax", "");
         checkBox(root.get(), "chkbDebug", false);
@@ -266,6 +271,8 @@ TEST_F(SettingsFile, FirstWriteFollowsListOrderWhateverTheEditOrder)
                                      "chkbDeleteDuplicate.Checked=False\r\n"
                                      "rdgPriorite.ItemIndex=3\r\n"
                                      "rdgModeSectionSuppressionDoublons.ItemIndex=0\r\n"
+                                     "seVerificationsSimultanees.Value=1\r\n"
+                                     "chkbReverifierEchecs.Checked=True\r\n"
                                      "[Setting]\r\n"
                                      "edFileMax.Text=25\r\n"
                                      "chkbDebug.Checked=True\r\n"
@@ -327,6 +334,10 @@ TEST_F(SettingsFile, LoadConvertsEachValueByItsType)
         {"SettingProxy", "EDPROXYUSER.TEXT=bob = admin", "edProxyUser", "text", "bob = admin"},
         {"SettingDivers", "rdgPriorite.ItemIndex=1", "rdgPriorite", "currentIndex", 1},
         {"SettingDivers", "rdgPriorite.ItemIndex=$10", "rdgPriorite", "currentIndex", 3},
+        {"SettingDivers", "seVerificationsSimultanees.Value=16", "seVerificationsSimultanees", "value", 16},
+        {"SettingDivers", "seVerificationsSimultanees.Value=500", "seVerificationsSimultanees", "value", 64},
+        {"SettingDivers", "seVerificationsSimultanees.Value=abc", "seVerificationsSimultanees", "value", 1},
+        {"SettingDivers", "chkbReverifierEchecs.Checked=False", "chkbReverifierEchecs", "checked", false},
         {"Setting", "edFileMax.Text=50", "edFileMax", "text", "50"},
         {"Setting", "chkbDebug.Checked=True", "chkbDebug", "checked", true},
         {"SettingBackupWeb", "gbSettingAccount.Tag=1", "gbSettingAccount", "Tag", 1},
@@ -422,6 +433,10 @@ QString changeControl(SettingsForm& form, const QString& key)
         control->setProperty("Tag", 7);
         return QStringLiteral("7");
     }
+    if (property == "Value") {
+        control->setProperty("value", 5);
+        return QStringLiteral("5");
+    }
     control->setProperty("text", QStringLiteral("changed"));
     return QStringLiteral("changed");
 }
@@ -447,7 +462,7 @@ TEST_F(SettingsFile, DefaultsBringBackWhatAFreshFormHolds)
     fresh.restoreAll();
     fresh.saveAll();
     const std::map<QString, QString> start = fileValues(iniBytes());
-    ASSERT_EQ(start.size(), 26u);
+    ASSERT_EQ(start.size(), 28u);
 
     using Defaults = ComponentState::Defaults;
     for (const Defaults which : {Defaults::All, Defaults::ListsOnly}) {

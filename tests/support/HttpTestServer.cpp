@@ -8,6 +8,7 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -92,9 +93,13 @@ QByteArray ReasonPhrase(int code)
 struct HttpTestServer::Shared {
     mutable std::mutex mutex;
     std::map<QByteArray, HttpReply> routes;
+    std::map<QByteArray, std::pair<std::vector<HttpReply>, size_t>> sequences; // replies, next one
     HttpReply fallback = HttpReply::status(404, "not found");
     std::vector<HttpRequestRecord> requests;
     int connections = 0;
+    int open = 0;
+    int peakOpen = 0;
+    std::vector<std::chrono::steady_clock::time_point> acceptTimes;
 };
 
 namespace {
@@ -125,8 +130,15 @@ protected:
         {
             std::lock_guard lock(m_shared->mutex);
             ++m_shared->connections;
+            m_shared->peakOpen = std::max(m_shared->peakOpen, ++m_shared->open);
+            m_shared->acceptTimes.push_back(std::chrono::steady_clock::now());
         }
         QTcpSocket* socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+        // Open until the socket goes, whichever side closed it.
+        connect(socket, &QObject::destroyed, [shared = m_shared] {
+            std::lock_guard lock(shared->mutex);
+            --shared->open;
+        });
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
@@ -159,8 +171,14 @@ protected:
                 m_shared->requests.push_back(record);
                 QByteArray path = record.target;
                 if (const qsizetype q = path.indexOf('?'); q >= 0) path.truncate(q);
-                const auto it = m_shared->routes.find(path);
-                reply = it != m_shared->routes.end() ? it->second : m_shared->fallback;
+                if (const auto seq = m_shared->sequences.find(path); seq != m_shared->sequences.end()) {
+                    auto& [replies, next] = seq->second;
+                    reply = replies[std::min(next, replies.size() - 1)];
+                    ++next;
+                } else {
+                    const auto it = m_shared->routes.find(path);
+                    reply = it != m_shared->routes.end() ? it->second : m_shared->fallback;
+                }
             }
             if (reply.delayMs > 0) QTimer::singleShot(reply.delayMs, socket, [this, socket, reply] { send(socket, reply); });
             else send(socket, reply);
@@ -234,13 +252,20 @@ HttpTestServer::HttpTestServer(std::optional<TlsSetup> tls)
     m_port = StartServerThread(m_core, *m_thread);
 }
 
+HttpTestServer::HttpTestServer(const QByteArray& loopbackAddress)
+    : m_shared(std::make_shared<Shared>()), m_thread(std::make_unique<QThread>()), m_host(loopbackAddress)
+{
+    m_core = new Core(m_shared, std::nullopt);
+    m_port = StartServerThread(m_core, *m_thread, QHostAddress(QString::fromLatin1(loopbackAddress)));
+}
+
 HttpTestServer::~HttpTestServer() { StopServerThread(m_core, *m_thread); }
 
 quint16 HttpTestServer::port() const { return m_port; }
 
 QByteArray HttpTestServer::baseUrl() const
 {
-    return (m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + QByteArray::number(m_port);
+    return (m_tls ? "https://" : "http://") + m_host + ':' + QByteArray::number(m_port);
 }
 
 QByteArray HttpTestServer::url(const QByteArray& path) const { return baseUrl() + path; }
@@ -249,6 +274,13 @@ void HttpTestServer::route(const QByteArray& path, const HttpReply& reply)
 {
     std::lock_guard lock(m_shared->mutex);
     m_shared->routes[path] = reply;
+}
+
+void HttpTestServer::routeSequence(const QByteArray& path, const std::vector<HttpReply>& replies)
+{
+    if (replies.empty()) return;
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->sequences[path] = {replies, 0};
 }
 
 void HttpTestServer::setFallback(const HttpReply& reply)
@@ -292,11 +324,25 @@ int HttpTestServer::connectionCount() const
     return m_shared->connections;
 }
 
+int HttpTestServer::peakOpenConnections() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->peakOpen;
+}
+
+std::vector<std::chrono::steady_clock::time_point> HttpTestServer::acceptTimes() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->acceptTimes;
+}
+
 void HttpTestServer::clearRequests()
 {
     std::lock_guard lock(m_shared->mutex);
     m_shared->requests.clear();
     m_shared->connections = 0;
+    m_shared->peakOpen = m_shared->open;
+    m_shared->acceptTimes.clear();
 }
 
 quint16 closedLoopbackPort()

@@ -16,6 +16,7 @@
 #include <QPair>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -64,6 +65,9 @@ public:
     };
 
     explicit HttpTestServer(std::optional<TlsSetup> tls = std::nullopt);
+    // Plain HTTP on another loopback address ("127.0.0.7"): each address of
+    // 127.0.0.0/8 is a host of its own to a client.
+    explicit HttpTestServer(const QByteArray& loopbackAddress);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -73,6 +77,8 @@ public:
     QByteArray url(const QByteArray& path) const;  // baseUrl() + path
 
     void route(const QByteArray& path, const HttpReply& reply);
+    // The replies in turn, one per request; the last one answers every later request.
+    void routeSequence(const QByteArray& path, const std::vector<HttpReply>& replies);
     void setFallback(const HttpReply& reply);
 
     // "/200" body "ok"; "/200-location" 200 with a Location header; "/301", "/302"
@@ -84,6 +90,10 @@ public:
     std::vector<HttpRequestRecord> requests() const;
     int requestCount() const;
     int connectionCount() const; // connections accepted, with or without a request
+    // The server's log of connections open at once: the most there ever were,
+    // and when each connection was accepted (steady clock, in order).
+    int peakOpenConnections() const;
+    std::vector<std::chrono::steady_clock::time_point> acceptTimes() const;
     void clearRequests();        // forgets requests and connections
 
 private:
@@ -94,6 +104,7 @@ private:
     Core* m_core = nullptr;
     quint16 m_port = 0;
     bool m_tls = false;
+    QByteArray m_host = "127.0.0.1";
 };
 
 // Parses one request head ("\r\n\r\n" excluded). False when it is no HTTP request.

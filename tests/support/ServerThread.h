@@ -11,13 +11,14 @@ namespace signetrix::test {
 
 // Moves `server` into `thread`, starts the thread and listens; the port, or 0
 // when listening failed.
-inline quint16 StartServerThread(QTcpServer* server, QThread& thread)
+inline quint16 StartServerThread(QTcpServer* server, QThread& thread,
+                                 const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
 {
     server->moveToThread(&thread);
     thread.start();
     quint16 port = 0;
     QMetaObject::invokeMethod(
-        server, [server, &port] { if (server->listen(QHostAddress::LocalHost, 0)) port = server->serverPort(); },
+        server, [server, &port, address] { if (server->listen(address, 0)) port = server->serverPort(); },
         Qt::BlockingQueuedConnection);
     return port;
 }

@@ -106,7 +106,10 @@ void AnalysisController::btnScanClick()
         proxyStepBegun = true;
         PrepareProxySettings(settings.proxy, m_idHttp1, m_proxyRecord);
         LinkCheckOptions options = optionsHook().value_or(LinkCheckOptions());
-        m_worker = new TThreadCheckURL(*this, m_run.MemoryTable1, settings.priorityIndex, m_proxyRecord, options);
+        CheckPlan plan;
+        plan.simultaneous = settings.simultaneousChecks;
+        plan.secondLook = settings.recheckFailures;
+        m_worker = new TThreadCheckURL(*this, m_run.MemoryTable1, settings.priorityIndex, m_proxyRecord, options, plan);
         QPushButton* start = m_page.btnStartAnalyse;
         connect(m_worker, &QObject::destroyed, start, [start] { start->setEnabled(true); });
         // The run ends when its worker has ended (the meter then stands at
@@ -211,6 +214,7 @@ void AnalysisController::setMeter(int percent)
 void AnalysisController::setUrlText(const QString& text) { m_pending.url = text; }
 void AnalysisController::setNameText(const QString& text) { m_pending.name = text; }
 void AnalysisController::setCountText(const QString& text) { m_pending.count = text; }
+void AnalysisController::setSecondLookText(const QString& text) { m_pending.secondLook = text; }
 
 void AnalysisController::refresh()
 {
@@ -226,6 +230,11 @@ void AnalysisController::applyProgress()
     if (m_pending.name) m_page.lFavoriName->setText(*std::exchange(m_pending.name, std::nullopt));
     if (m_pending.count) m_page.lFavorisAnalyse->setText(*std::exchange(m_pending.count, std::nullopt));
     if (m_pending.meter) m_page.OvcMeterData->setValue(*std::exchange(m_pending.meter, std::nullopt));
+    if (m_pending.secondLook) {
+        const QString text = *std::exchange(m_pending.secondLook, std::nullopt);
+        m_page.lSecondeVerification->setText(text);
+        m_page.lSecondeVerification->setVisible(!text.isEmpty());
+    }
 }
 
 } // namespace signetrix

@@ -69,6 +69,7 @@ private:
     void setUrlText(const QString& text) override;
     void setNameText(const QString& text) override;
     void setCountText(const QString& text) override;
+    void setSecondLookText(const QString& text) override;
     void refresh() override;
 
     void applyProgress();
@@ -86,7 +87,7 @@ private:
     static constexpr int kPaintIntervalMs = 40;
     struct PendingProgress {
         std::optional<int> meter;
-        std::optional<QString> url, name, count;
+        std::optional<QString> url, name, count, secondLook;
     } m_pending;
     QTimer* m_paintTimer = nullptr;
     QElapsedTimer m_lastPaint;

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 
 #include <array>
 
@@ -75,6 +76,8 @@ void SettingsPages::connectControls()
     connectHandler(ui.rdgPriorite, &RadioGroup::clicked, this, [this] { SettingDiversChange(); });
     connectHandler(ui.rdgModeSectionSuppressionDoublons, &RadioGroup::clicked, this,
                    [this] { SettingDiversChange(); });
+    connectHandler(ui.seVerificationsSimultanees, &QSpinBox::valueChanged, this, [this](int) { SettingDiversChange(); });
+    connectHandler(ui.chkbReverifierEchecs, &QCheckBox::toggled, this, [this](bool) { SettingDiversChange(); });
 
     for (QLineEdit* edit : {ui.edProxyHote, ui.edProxyPort, ui.edProxyUser})
         connectHandler(edit, &QLineEdit::textChanged, this, [this](const QString&) { SettingProxyChange(); });

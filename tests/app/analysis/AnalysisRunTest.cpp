@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMovie>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimeZone>
@@ -154,7 +155,7 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
     EXPECT_EQ(pauses, std::vector<int>{2000});
     EXPECT_EQ(label("lFavorisAnalyseTime")->text(), QStringLiteral("1 h 2 min 3 sec"));
     EXPECT_FALSE(label("lFavorisAnalyseStart")->text().isEmpty());
-    EXPECT_EQ(server.requestCount(), 9) << "one GET per usable address";
+    EXPECT_EQ(server.requestCount(), 10) << "one GET per usable address, and a second look at the 500";
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     ASSERT_NE(rowFor(server.url("/650")), nullptr);
     EXPECT_EQ(rowFor(server.url("/650"))->iStatut, 650);
@@ -164,6 +165,49 @@ TEST_F(AnalysisRunTest, AnalysesTheTreeAndShowsTheSummary)
     EXPECT_TRUE(widget("pBeforeAnalyse")->isVisible());
     EXPECT_FALSE(summary->isVisible());
     EXPECT_EQ(label("lFavorisTotal0")->text(), "11");
+}
+
+// "Vérifications simultanées" and "Revérifier les favoris en échec" from the
+// options page reach the run: several requests at once, the second look shown
+// on the analysis page while it runs, and none when the box is unticked.
+TEST_F(AnalysisRunTest, OptionsPageChoosesSimultaneousChecksAndTheSecondLook)
+{
+    server.route("/slow", HttpReply::status(200).delayed(250));
+    server.routeSequence("/flaky", {HttpReply::status(503), HttpReply::status(200)});
+    for (int i = 0; i < 4; ++i) shortcut(QStringLiteral("slow%1.url").arg(i), server.url("/slow?" + QByteArray::number(i)));
+    shortcut("flaky.url", server.url("/flaky"));
+    openWindow();
+    auto* simultaneous = child<QSpinBox>(form.get(), "seVerificationsSimultanees");
+    auto* recheck = child<QCheckBox>(form.get(), "chkbReverifierEchecs");
+    EXPECT_EQ(simultaneous->value(), 1) << "one after another by default";
+    EXPECT_EQ(simultaneous->minimum(), 1);
+    EXPECT_EQ(simultaneous->maximum(), 64);
+    EXPECT_TRUE(recheck->isChecked()) << "the second look is on by default";
+    simultaneous->setValue(8);
+
+    QStringList secondLookShown;
+    auto* watch = new QTimer(form.get());
+    watch->setInterval(5);
+    QObject::connect(watch, &QTimer::timeout, watch, [&] {
+        QLabel* text = label("lSecondeVerification");
+        if (text->isVisible() && !secondLookShown.contains(text->text())) secondLookShown << text->text();
+    });
+    watch->start();
+    button("btnStartAnalyse")->click();
+    watch->stop();
+    EXPECT_EQ(server.peakOpenConnections(), 2) << "two at once to the one host";
+    EXPECT_EQ(rowFor(server.url("/flaky"))->iStatut, 200) << "the 503 was forgiven by the second look";
+    EXPECT_TRUE(secondLookShown.contains(QStringLiteral("Deuxième vérification des favoris en échec : 0 / 1")))
+        << secondLookShown.join('|').toStdString();
+    EXPECT_FALSE(label("lSecondeVerification")->isVisible()) << "the text goes with the second look";
+
+    button("btnCancelCorrections")->click();
+    server.clearRequests();
+    server.routeSequence("/flaky", {HttpReply::status(503), HttpReply::status(200)});
+    recheck->setChecked(false);
+    button("btnStartAnalyse")->click();
+    EXPECT_EQ(rowFor(server.url("/flaky"))->iStatut, 503);
+    EXPECT_EQ(server.requestCount(), 5) << "one GET per favorite without the second look";
 }
 
 // The labels of the run on display: "Démarré à :" as the short date and the

@@ -13,6 +13,7 @@
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -208,6 +209,28 @@ TEST_F(AnalysisRunTest, OptionsPageChoosesSimultaneousChecksAndTheSecondLook)
     button("btnStartAnalyse")->click();
     EXPECT_EQ(rowFor(server.url("/flaky"))->iStatut, 503);
     EXPECT_EQ(server.requestCount(), 5) << "one GET per favorite without the second look";
+}
+
+// The network was down: every favorite points at a closed port and gets 1000.
+// "Corriger >>" asks before deleting them all, and "Non" keeps every file.
+TEST_F(AnalysisRunTest, AnAnalysisWithoutNetworkAsksBeforeTheCleanupDeletesEverything)
+{
+    QStringList names;
+    for (int i = 0; i < 4; ++i) {
+        names << QStringLiteral("fav%1.url").arg(i);
+        shortcut(names.last(), "http://127.0.0.1:" + QByteArray::number(test::closedLoopbackPort()) + "/");
+    }
+    openWindow();
+    button("btnStartAnalyse")->click();
+    for (const FavoriteRow& row : form->runData().MemoryTable1.rows()) EXPECT_EQ(row.iStatut, kCodeNoAnswer);
+
+    boxes.answerNext(MessageAnswer::No);
+    button("btnCorrections")->click();
+    EXPECT_EQ(boxes.texts(),
+              QStringList{QStringLiteral("Le nettoyage va supprimer 4 favoris sur 4. Votre connexion Internet était "
+                                         "peut-être coupée pendant l'analyse. Voulez-vous vraiment continuer ?")});
+    for (const QString& name : names) EXPECT_TRUE(QFileInfo::exists(home.favorites() + '/' + name)) << name.toStdString();
+    EXPECT_TRUE(widget("pResultatSommaire")->isVisible()) << "back on the summary";
 }
 
 // The labels of the run on display: "Démarré à :" as the short date and the

@@ -125,7 +125,9 @@ TEST_F(ReportExportTest, WritesTheReportInTheFormatOfTheChosenName)
 {
     analyse();
     EXPECT_EQ(exportButton()->text(), QStringLiteral("Exporter le rapport..."));
-    const QByteArray moved = "Sous dossier/D\xC3\xA9plac\xC3\xA9.url;" + server.url("/301") + ";301;Re-direction(s);";
+    // The Location the worker received goes with the redirect.
+    const QByteArray moved = "Sous dossier/D\xC3\xA9plac\xC3\xA9.url;" + server.url("/301") + ";301;Re-direction(s);" +
+                             server.url("/200") + "\r\n";
     const struct {
         const char* answer;
         const char* written;

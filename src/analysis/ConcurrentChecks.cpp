@@ -87,7 +87,6 @@ void RunConcurrentChecks(const std::vector<CheckJob>& jobs, const ConcurrencyLim
             gets.start(it->job, request.address.url, request.client, std::move(request.hooks));
             it = pending.erase(it);
         }
-        if (!stopping && gets.inFlight() < parallel && !pending.empty() && stop()) stopping = true;
         if (gets.inFlight() == 0 && (stopping || pending.empty())) break;
 
         int waitMs = 1000;

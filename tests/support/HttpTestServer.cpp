@@ -47,6 +47,12 @@ HttpReply& HttpReply::delayed(int ms)
     return *this;
 }
 
+HttpReply& HttpReply::withoutLength()
+{
+    announceLength = false;
+    return *this;
+}
+
 QByteArray HttpRequestRecord::header(const QByteArray& name) const
 {
     for (const auto& [key, value] : headers)
@@ -213,7 +219,7 @@ private:
         using Kind = HttpReply::Kind;
         switch (reply.kind) {
         case Kind::Normal:
-            socket->write(head(reply, true) + reply.body);
+            socket->write(head(reply, reply.announceLength) + reply.body);
             socket->disconnectFromHost();
             break;
         case Kind::StallAfterStatusLine:

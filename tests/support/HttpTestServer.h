@@ -40,12 +40,14 @@ struct HttpReply {
     QList<QPair<QByteArray, QByteArray>> headers;   // sent as given, in order
     QByteArray body;
     int delayMs = 0;                                // wait this long before answering
+    bool announceLength = true;                     // Content-Length, or the body ends with the connection
 
     static HttpReply status(int code, const QByteArray& body = {});
     static HttpReply redirect(int code, const QByteArray& location);
     static HttpReply of(Kind kind);
     HttpReply& header(const QByteArray& name, const QByteArray& value);
     HttpReply& delayed(int ms);
+    HttpReply& withoutLength();
 };
 
 struct HttpRequestRecord {

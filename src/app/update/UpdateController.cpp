@@ -41,7 +41,7 @@ UpdateController::UpdateController(Ui::UpdatePage& page, WindowServices& window,
                                    TFileOperation& copy, QObject* parent)
     : QObject(parent), m_page(page), m_window(window), m_http(http), m_copy(copy)
 {
-    setBusyAnimation(m_page.aniCopy);
+    setCopyAnimation(m_page.aniCopy);
     connectHandler(m_page.Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
 }
 

@@ -9,12 +9,20 @@ static void registerAppResources() { Q_INIT_RESOURCE(app); }
 
 namespace signetrix {
 
-void setBusyAnimation(QLabel* label)
+namespace {
+
+void setAnimation(QLabel* label, const QString& resource)
 {
     registerAppResources();
-    auto* movie = new QMovie(QStringLiteral(":/signetrix/busy.gif"), QByteArray(), label);
+    auto* movie = new QMovie(resource, QByteArray(), label);
     movie->setCacheMode(QMovie::CacheAll);
     label->setMovie(movie);
 }
+
+} // namespace
+
+void setBusyAnimation(QLabel* label) { setAnimation(label, QStringLiteral(":/signetrix/busy.gif")); }
+
+void setCopyAnimation(QLabel* label) { setAnimation(label, QStringLiteral(":/signetrix/copy.gif")); }
 
 } // namespace signetrix

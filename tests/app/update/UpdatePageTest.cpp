@@ -16,11 +16,13 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -145,7 +147,21 @@ TEST_F(UpdatePage, ANewerSignedReleaseIsInstalledAndStarted)
     WriteAll(exe.file("temp/314159.zip"), "sauvegarde");
     WriteAll(exe.file("temp/dossier/dedans.txt"), "non");
     open();
+    // The copy animation plays while the files are copied.
+    bool copyPlayed = false;
+    auto* animation = w<QLabel>("aniCopy");
+    ASSERT_NE(animation->movie(), nullptr);
+    EXPECT_EQ(animation->movie()->fileName(), QStringLiteral(":/signetrix/copy.gif"));
+    EXPECT_GT(animation->movie()->frameCount(), 1);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        copyPlayed |= animation->isVisible() && animation->movie()->state() == QMovie::Running;
+    });
+    watch.start(0);
     update();
+    watch.stop();
+    EXPECT_TRUE(copyPlayed);
+    EXPECT_EQ(animation->movie()->state(), QMovie::NotRunning);
     EXPECT_EQ(boxes.texts(), (QStringList{UpdateController::kUnpackedText, UpdateController::kRestartText}));
     EXPECT_EQ(ReadAll(exe.exePath()), program);
     EXPECT_EQ(QFileInfo(exe.exePath()).lastModified().toSecsSinceEpoch(), kNew) << "the archive's time is kept";
@@ -277,6 +293,40 @@ TEST_F(UpdatePage, AnUnusableNewExecutableGivesThePreviousOneBack)
     EXPECT_FALSE(QFileInfo::exists(old()));
     ASSERT_EQ(starts.size(), 1u) << "the previous version starts again";
     EXPECT_EQ(starts[0].program, exe.exePath());
+}
+
+// A release served without a Content-Length: the label counts the bytes
+// against a total of 0 and the meter stands full, then "Completed".
+TEST_F(UpdatePage, AReleaseWithoutAnnouncedSizeShowsTheBytesReceived)
+{
+    startServer();
+    publish({{"Signetrix", "nouvelle version", kNew}});
+    const QByteArray archive = ReadAll(releaseArchive());
+    HttpTestServer plain;
+    plain.route("/download/Signetrix.zip", HttpReply::status(200, archive).withoutLength());
+    plain.route("/download/Signetrix.zip.minisig", HttpReply::status(200, ReadAll(releaseArchive() + ".minisig")));
+    net::SetDownloadHostForTesting(QString::fromLatin1(plain.url("")));
+    open();
+    QStringList texts;
+    std::vector<int> meters;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const QString text = w<QLabel>("lUpLoadUpDate")->text();
+        if (texts.isEmpty() || texts.last() != text) {
+            texts << text;
+            meters.push_back(w<QProgressBar>("OvcMeterUpLoadUpDate")->value());
+        }
+    });
+    watch.start(0);
+    update();
+    watch.stop();
+    const QString whole = QString::number(archive.size()) + QStringLiteral("Bytes de :0");
+    const qsizetype at = texts.indexOf(whole);
+    ASSERT_GE(at, 0) << texts.join(" | ").toStdString();
+    EXPECT_EQ(meters[size_t(at)], 100) << "no total: the meter shows the received count times 100, full";
+    EXPECT_EQ(w<QLabel>("lUpLoadUpDate")->text(), QStringLiteral("Completed"));
+    EXPECT_EQ(ReadAll(exe.exePath()), "nouvelle version");
+    EXPECT_EQ(boxes.texts(), (QStringList{UpdateController::kUnpackedText, UpdateController::kRestartText}));
 }
 
 // The real swap: a copy of a real build updates itself from the server and

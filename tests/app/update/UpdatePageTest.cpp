@@ -338,10 +338,13 @@ TEST_F(UpdatePage, ARealBuildSwapsItselfAndTheNewVersionStarts)
     ASSERT_GT(probe.size(), 1000);
     publish({{"Signetrix", probe, kNew}});
     QTemporaryDir installed, runHome;
-    const QString program = installed.filePath("Signetrix");
+    // A folder name with a blank: the restart must hand the path over whole.
+    const QDir folder(installed.filePath("Mes programmes"));
+    ASSERT_TRUE(folder.mkpath("."));
+    const QString program = folder.filePath("Signetrix");
     WriteAll(program, probe, kRunnable | QFile::ReadGroup | QFile::ExeGroup);
     SetModified(program, kOld);
-    const QString report = installed.filePath("report.txt");
+    const QString report = folder.filePath("report.txt");
 
     QProcess first;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -350,7 +353,7 @@ TEST_F(UpdatePage, ARealBuildSwapsItselfAndTheNewVersionStarts)
     env.insert("HOME", runHome.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     first.setProcessEnvironment(env);
-    first.setWorkingDirectory(installed.path());
+    first.setWorkingDirectory(folder.path());
     first.setProcessChannelMode(QProcess::MergedChannels);
     first.start(program, {});
     ASSERT_TRUE(first.waitForFinished(120000));
@@ -358,8 +361,8 @@ TEST_F(UpdatePage, ARealBuildSwapsItselfAndTheNewVersionStarts)
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(report) && QFileInfo(report).size() > 0; }, 60000))
         << first.readAll().constData();
     EXPECT_EQ(ReadAll(report), QByteArray::number(kNew));
-    EXPECT_TRUE(QFileInfo::exists(installed.filePath("Signetrix.old")));
-    EXPECT_TRUE(QFileInfo::exists(installed.filePath("Signetrix.ini"))) << "the settings were saved at the end";
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath("Signetrix.old")));
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath("Signetrix.ini"))) << "the settings were saved at the end";
 }
 
 } // namespace

@@ -566,58 +566,6 @@ template <typename Sink> bool entryData(zip_t* za, const Entry& e, Sink&& sink, 
     return streamEntry(za, e, sink, error);
 }
 
-// Opens a folder below the base without following any link on the way.
-int openFolder(int baseFd, const QByteArray& relative)
-{
-    int fd = ::fcntl(baseFd, F_DUPFD_CLOEXEC, 0);
-    if (relative.isEmpty() || fd < 0) return fd;
-    for (const QByteArray& segment : relative.split('/')) {
-        const int next = ::openat(fd, segment.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int e = errno;
-        ::close(fd);
-        if (next < 0) {
-            errno = e;
-            return -1;
-        }
-        fd = next;
-    }
-    return fd;
-}
-
-// The same, creating the missing folders (for the copies aside).
-int openOrMakeFolder(int rootFd, const QByteArray& relative)
-{
-    int fd = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-    if (relative.isEmpty() || fd < 0) return fd;
-    for (const QByteArray& segment : relative.split('/')) {
-        if (::mkdirat(fd, segment.constData(), 0777) != 0 && errno != EEXIST) {
-            const int e = errno;
-            ::close(fd);
-            errno = e;
-            return -1;
-        }
-        const int next = ::openat(fd, segment.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int e = errno;
-        ::close(fd);
-        if (next < 0) {
-            errno = e;
-            return -1;
-        }
-        fd = next;
-    }
-    return fd;
-}
-
-bool makeFolderPath(const QByteArray& folder)
-{
-    for (int slash = folder.indexOf('/', 1);; slash = folder.indexOf('/', slash + 1)) {
-        const QByteArray prefix = slash < 0 ? folder : folder.left(slash);
-        if (!prefix.isEmpty() && ::mkdir(prefix.constData(), 0777) != 0 && errno != EEXIST) return false;
-        if (slash < 0) break;
-    }
-    return fs::isFolder(folder);
-}
-
 class TempNames {
 public:
     QByteArray next()
@@ -642,28 +590,6 @@ int createTempAt(int dirFd, mode_t mode, TempNames& names, QByteArray& name)
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
-}
-
-bool sameBytes(int a, int b)
-{
-    struct stat sa, sb;
-    if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0 || sa.st_size != sb.st_size) return false;
-    QByteArray ba(kChunk, Qt::Uninitialized), bb(kChunk, Qt::Uninitialized);
-    for (qint64 at = 0; at < sa.st_size; at += kChunk) {
-        const qint64 n = std::min<qint64>(kChunk, sa.st_size - at);
-        if (!fs::readFully(a, ba.data(), n, at) || !fs::readFully(b, bb.data(), n, at) ||
-            std::memcmp(ba.constData(), bb.constData(), size_t(n)) != 0)
-            return false;
-    }
-    return true;
-}
-
-// "name (2).ext": the copy's name when an older, different copy holds the first.
-QByteArray numberedName(const QByteArray& leaf, int n)
-{
-    const int dot = leaf.lastIndexOf('.');
-    const QByteArray tag = " (" + QByteArray::number(n) + ')';
-    return dot > 0 ? leaf.left(dot) + tag + leaf.mid(dot) : leaf + tag;
 }
 
 enum class CopyOutcome { Copied, AlreadyThere, Failed };
@@ -702,22 +628,16 @@ CopyOutcome copyAside(int localDir, int copyDir, const Entry& e, TempNames& name
         return failed(systemText(err));
     }
     for (int n = 1; n <= 1000; ++n) {
-        const QByteArray target = n == 1 ? e.leaf : numberedName(e.leaf, n);
-        int rc = ::renameat2(copyDir, temp.constData(), copyDir, target.constData(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // No exclusive rename on this file system: a hard link never replaces either.
-            rc = ::linkat(copyDir, temp.constData(), copyDir, target.constData(), 0);
-            if (rc == 0) dropTemp();
-        }
-        if (rc == 0) return CopyOutcome::Copied;
-        if (errno != EEXIST) {
-            const int err = errno;
+        const QByteArray target = n == 1 ? e.leaf : fs::numberedName(e.leaf, n);
+        const int err = fs::renameNoReplace(copyDir, temp, target);
+        if (err == 0) return CopyOutcome::Copied;
+        if (err != EEXIST) {
             dropTemp();
             return failed(systemText(err));
         }
         struct stat cst;
         Fd existing(fs::openRegularAt(copyDir, target.constData(), &cst));
-        if (existing && sameBytes(existing.get(), local.get())) {
+        if (existing && fs::sameContents(existing.get(), cst, local.get(), st)) {
             dropTemp();
             return CopyOutcome::AlreadyThere;
         }
@@ -1000,17 +920,17 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
         if (!e.isFolder && e.action != Action::Same) byFolder[e.folder].push_back(&e);
     auto rollBack = [&](const QString& error) {
         for (auto& [folder, list] : byFolder) {
-            Fd dir(baseFd ? openFolder(baseFd.get(), folder) : -1);
+            Fd dir(baseFd ? fs::openFolderPathAt(baseFd.get(), folder) : -1);
             for (Entry* e : list)
                 if (dir && !e->temp.isEmpty()) ::unlinkat(dir.get(), e->temp.constData(), 0);
         }
         for (auto f = created.rbegin(); f != created.rend(); ++f) {
             const int slash = f->lastIndexOf('/');
-            Fd parent(openFolder(baseFd.get(), slash < 0 ? QByteArray() : f->left(slash)));
+            Fd parent(fs::openFolderPathAt(baseFd.get(), slash < 0 ? QByteArray() : f->left(slash)));
             if (parent) ::unlinkat(parent.get(), f->mid(slash + 1).constData(), AT_REMOVEDIR);
         }
         for (const auto& [folder, times] : folderTimes) {
-            Fd dir(openFolder(baseFd.get(), folder));
+            Fd dir(fs::openFolderPathAt(baseFd.get(), folder));
             if (dir) ::futimens(dir.get(), times.data());
         }
         if (baseCreated) {
@@ -1036,7 +956,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
     for (const QByteArray& f : folders) {
         if (!missing.contains(f)) continue;
         const int slash = f.lastIndexOf('/');
-        Fd parent(openFolder(baseFd.get(), slash < 0 ? QByteArray() : f.left(slash)));
+        Fd parent(fs::openFolderPathAt(baseFd.get(), slash < 0 ? QByteArray() : f.left(slash)));
         if (!parent || ::mkdirat(parent.get(), f.mid(slash + 1).constData(), 0777) != 0)
             return rollBack(
                 QStringLiteral("Impossible de créer le dossier « %1 » : %2.").arg(shown(f), systemText(errno)));
@@ -1045,7 +965,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
 
     TempNames names;
     for (auto& [folder, list] : byFolder) {
-        Fd dir(openFolder(baseFd.get(), folder));
+        Fd dir(fs::openFolderPathAt(baseFd.get(), folder));
         if (!dir)
             return rollBack(
                 QStringLiteral("Le dossier « %1 » est inaccessible : %2.").arg(shown(folder), systemText(errno)));
@@ -1080,7 +1000,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
 
     // The local versions about to be replaced, copied aside first.
     if (toCopy > 0) {
-        if (!makeFolderPath(copyRoot))
+        if (!fs::makeFolderPath(copyRoot))
             return rollBack(QStringLiteral("Impossible de créer le dossier « %1 » : %2.")
                                 .arg(archiveCopyFolder, systemText(errno)));
         Fd copyRootFd(::open(copyRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -1090,8 +1010,8 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
         for (auto& [folder, list] : byFolder) {
             if (std::none_of(list.begin(), list.end(), [](const Entry* e) { return e->action == Action::Replace; }))
                 continue;
-            Fd dir(openFolder(baseFd.get(), folder));
-            Fd copyDir(openOrMakeFolder(copyRootFd.get(), folder));
+            Fd dir(fs::openFolderPathAt(baseFd.get(), folder));
+            Fd copyDir(fs::openFolderPathAt(copyRootFd.get(), folder, true));
             if (!dir || !copyDir)
                 return rollBack(
                     QStringLiteral("Le dossier « %1 » est inaccessible : %2.").arg(shown(folder), systemText(errno)));
@@ -1110,7 +1030,7 @@ UnpackResult UnpackFavoritesArchive(const QString& archivePath, const QString& b
     // meanwhile, a replaced one must still be the file that was copied aside.
     QString firstError;
     for (auto& [folder, list] : byFolder) {
-        Fd dir(openFolder(baseFd.get(), folder));
+        Fd dir(fs::openFolderPathAt(baseFd.get(), folder));
         const int dirError = errno;
         for (Entry* e : list) {
             meter.advance(perEntry);

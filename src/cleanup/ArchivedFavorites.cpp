@@ -48,20 +48,6 @@ bool isDotOrDotDot(const char* name)
 
 
 
-bool sameBytes(int a, const struct stat& sa, int b, const struct stat& sb)
-{
-    if (sa.st_size != sb.st_size) return false;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
-    QByteArray ba(kChunk, Qt::Uninitialized), bb(kChunk, Qt::Uninitialized);
-    for (qint64 at = 0; at < sa.st_size; at += kChunk) {
-        const qint64 n = std::min<qint64>(kChunk, sa.st_size - at);
-        if (!fs::readFully(a, ba.data(), n, at) || !fs::readFully(b, bb.data(), n, at) ||
-            std::memcmp(ba.constData(), bb.constData(), size_t(n)) != 0)
-            return false;
-    }
-    return true;
-}
-
 // The parts of a relative path that may be written below a root: none empty,
 // "." or "..", no NUL, not absolute, not the temporary pattern (listings would
 // hide such a file, and the sweep would remove it), names that encode back to
@@ -214,7 +200,7 @@ ArchivedState stateAgainst(int favoritesFd, const QByteArrayList& segments, int 
     if (place.spot != Spot::File) return ArchivedState::Different;
     struct stat st;
     Fd local(fs::openRegularAt(place.folder.get(), segments.last().constData(), &st, true));
-    return local && sameBytes(copyFd, copySt, local.get(), st) ? ArchivedState::Same : ArchivedState::Different;
+    return local && fs::sameContents(copyFd, copySt, local.get(), st) ? ArchivedState::Same : ArchivedState::Different;
 }
 
 struct DayWalk {
@@ -327,25 +313,6 @@ int writeTemp(int dirFd, int sourceFd, const struct stat& source, QByteArray& te
     return e;
 }
 
-// Renames temp to target in dirFd unless target exists (EEXIST then).
-int renameNoReplace(int dirFd, const QByteArray& temp, const QByteArray& target)
-{
-    if (::renameat2(dirFd, temp.constData(), dirFd, target.constData(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // No exclusive rename on this file system: a hard link never replaces either.
-    if (::linkat(dirFd, temp.constData(), dirFd, target.constData(), 0) != 0) return errno;
-    ::unlinkat(dirFd, temp.constData(), 0);
-    return 0;
-}
-
-// "name (2).url": the name of a copy beside an older, different one.
-QByteArray numberedName(const QByteArray& leaf, int n)
-{
-    const int dot = leaf.lastIndexOf('.');
-    const QByteArray tag = " (" + QByteArray::number(n) + ')';
-    return dot > 0 ? leaf.left(dot) + tag + leaf.mid(dot) : leaf + tag;
-}
-
 enum class Aside { Copied, AlreadyThere, Failed };
 
 // Copies the version about to be replaced to todayRoot/relativePath, never
@@ -358,7 +325,7 @@ Aside copyAside(int localFd, const struct stat& local, const QByteArrayList& seg
         return Aside::Failed;
     };
     if (todayRoot.isEmpty()) return failed(ENOENT);
-    if (!makeFolderPath(todayRoot)) return failed(errno ? errno : ENOTDIR);
+    if (!fs::makeFolderPath(todayRoot)) return failed(errno ? errno : ENOTDIR);
     Fd root(::open(todayRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root) return failed(errno);
     Place place = locate(root.get(), segments, true);
@@ -370,8 +337,8 @@ Aside copyAside(int localFd, const struct stat& local, const QByteArrayList& seg
     if (const int e = writeTemp(place.folder.get(), localFd, local, temp)) return failed(e);
     const int dirFd = place.folder.get();
     for (int n = 1; n <= 1000; ++n) {
-        const QByteArray target = n == 1 ? segments.last() : numberedName(segments.last(), n);
-        const int e = renameNoReplace(dirFd, temp, target);
+        const QByteArray target = n == 1 ? segments.last() : fs::numberedName(segments.last(), n);
+        const int e = fs::renameNoReplace(dirFd, temp, target);
         if (e == 0) return Aside::Copied;
         if (e != EEXIST) {
             ::unlinkat(dirFd, temp.constData(), 0);
@@ -379,7 +346,7 @@ Aside copyAside(int localFd, const struct stat& local, const QByteArrayList& seg
         }
         struct stat st;
         Fd existing(fs::openRegularAt(dirFd, target.constData(), &st, true));
-        if (existing && sameBytes(existing.get(), st, localFd, local)) {
+        if (existing && fs::sameContents(existing.get(), st, localFd, local)) {
             ::unlinkat(dirFd, temp.constData(), 0);
             return Aside::AlreadyThere;
         }
@@ -422,7 +389,7 @@ Outcome restoreOne(const ArchivedFavorite& f, bool mayReplace, int favoritesFd, 
     if (place.spot == Spot::Missing) {
         QByteArray temp;
         if (const int e = writeTemp(dirFd, copy.get(), source, temp)) return fail(systemText(e));
-        const int e = renameNoReplace(dirFd, temp, leaf);
+        const int e = fs::renameNoReplace(dirFd, temp, leaf);
         if (e == 0) return Outcome::Restored;
         ::unlinkat(dirFd, temp.constData(), 0);
         return fail(e == EEXIST ? QStringLiteral("un fichier est apparu à sa place entre-temps") : systemText(e));
@@ -431,7 +398,7 @@ Outcome restoreOne(const ArchivedFavorite& f, bool mayReplace, int favoritesFd, 
     struct stat local;
     Fd current(fs::openRegularAt(dirFd, leaf.constData(), &local, true));
     if (!current) return fail(errno == EINVAL || errno == ELOOP || errno == EISDIR ? blocked : systemText(errno));
-    if (sameBytes(copy.get(), source, current.get(), local)) return Outcome::Unchanged;
+    if (fs::sameContents(copy.get(), source, current.get(), local)) return Outcome::Unchanged;
     if (!mayReplace) return fail(QStringLiteral("il a été modifié depuis la préparation de la restauration"));
 
     QByteArray temp;
@@ -601,7 +568,7 @@ RestorePlan PlanRestore(const std::vector<ArchivedFavorite>& checked, const QStr
             struct stat local;
             Fd current(fs::openRegularAt(place.folder.get(), segments.last().constData(), &local, true));
             // One that cannot be read is a conflict: it cannot be archived, so it will not be replaced.
-            planned.state = current && sameBytes(copy.get(), st, current.get(), local) ? ArchivedState::Same
+            planned.state = current && fs::sameContents(copy.get(), st, current.get(), local) ? ArchivedState::Same
                                                                                          : ArchivedState::Different;
         } else {
             refuse(relativePath);

@@ -28,19 +28,6 @@ QByteArray ArchiveTarget(const QByteArray& path, const QByteArray& root, const Q
     return base + path.mid(root.size());
 }
 
-bool makeFolderPath(const QByteArray& folder)
-{
-    if (folder.isEmpty()) return false;
-    if (fs::isFolder(folder)) return true;
-    for (int slash = folder.indexOf('/', 1); ; slash = folder.indexOf('/', slash + 1)) {
-        const QByteArray part = slash < 0 ? folder : folder.left(slash);
-        if (!part.isEmpty() && !fs::isFolder(part) && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
-            return false;
-        if (slash < 0) break;
-    }
-    return fs::isFolder(folder);
-}
-
 CleanupFiles::CleanupFiles(TFileOperation& fileOperationDelete)
     : m_delete(fileOperationDelete), m_today([] { return QDate::currentDate(); })
 {
@@ -67,7 +54,7 @@ ArchiveOutcome CleanupFiles::ArchiveFavorite(const QByteArray& path) const
     const QByteArray target = ArchiveTarget(path, favoritesRoot(), archiveBase());
     if (target.isEmpty()) return ArchiveOutcome::Failed;
     if (fs::isFile(target)) return ArchiveOutcome::AlreadyArchived;
-    if (!makeFolderPath(target.left(target.lastIndexOf('/')))) return ArchiveOutcome::Failed;
+    if (!fs::makeFolderPath(target.left(target.lastIndexOf('/')))) return ArchiveOutcome::Failed;
 
     TFileOperation copy;
     copy.Operation = TStFileOp::fopCopy;

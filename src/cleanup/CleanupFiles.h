@@ -68,9 +68,6 @@ private:
     QLocale m_locale;
 };
 
-// Creates a folder and its missing parents (8-bit form). True when it exists afterwards.
-bool makeFolderPath(const QByteArray& folder);
-
 // The meter value at position p of n: p * 100 / (n - 1), truncated; 0 when n <= 1.
 inline int meterPercent(int p, int n) { return n <= 1 ? 0 : static_cast<int>(qint64(p) * 100 / (n - 1)); }
 

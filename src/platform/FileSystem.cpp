@@ -2,9 +2,11 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,6 +181,73 @@ int openRegularAt(int dirFd, const char* name, struct ::stat* st, bool keepAcces
 int openFolderAt(int dirFd, const char* name)
 {
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+bool makeFolderPath(const QByteArray& folder)
+{
+    if (folder.isEmpty()) return false;
+    if (isFolder(folder)) return true;
+    for (int slash = folder.indexOf('/', 1); ; slash = folder.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? folder : folder.left(slash);
+        if (!part.isEmpty() && !isFolder(part) && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return false;
+        if (slash < 0) break;
+    }
+    return isFolder(folder);
+}
+
+int openFolderPathAt(int baseFd, const QByteArray& relative, bool create)
+{
+    int fd = ::fcntl(baseFd, F_DUPFD_CLOEXEC, 0);
+    if (relative.isEmpty() || fd < 0) return fd;
+    for (const QByteArray& segment : relative.split('/')) {
+        if (create && ::mkdirat(fd, segment.constData(), 0777) != 0 && errno != EEXIST) {
+            const int e = errno;
+            ::close(fd);
+            errno = e;
+            return -1;
+        }
+        const int next = openFolderAt(fd, segment.constData());
+        const int e = errno;
+        ::close(fd);
+        if (next < 0) {
+            errno = e;
+            return -1;
+        }
+        fd = next;
+    }
+    return fd;
+}
+
+bool sameContents(int a, const struct ::stat& sa, int b, const struct ::stat& sb)
+{
+    if (sa.st_size != sb.st_size) return false;
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
+    constexpr std::int64_t kChunk = 64 * 1024;
+    QByteArray ba(kChunk, Qt::Uninitialized), bb(kChunk, Qt::Uninitialized);
+    for (std::int64_t at = 0; at < sa.st_size; at += kChunk) {
+        const std::int64_t n = std::min<std::int64_t>(kChunk, sa.st_size - at);
+        if (!readFully(a, ba.data(), n, at) || !readFully(b, bb.data(), n, at) ||
+            std::memcmp(ba.constData(), bb.constData(), size_t(n)) != 0)
+            return false;
+    }
+    return true;
+}
+
+int renameNoReplace(int dirFd, const QByteArray& temp, const QByteArray& target)
+{
+    if (::renameat2(dirFd, temp.constData(), dirFd, target.constData(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::linkat(dirFd, temp.constData(), dirFd, target.constData(), 0) != 0) return errno;
+    ::unlinkat(dirFd, temp.constData(), 0);
+    return 0;
+}
+
+QByteArray numberedName(const QByteArray& leaf, int n)
+{
+    const qsizetype dot = leaf.lastIndexOf('.');
+    const QByteArray tag = " (" + QByteArray::number(n) + ')';
+    return dot > 0 ? leaf.left(dot) + tag + leaf.mid(dot) : leaf + tag;
 }
 
 void Fd::reset(int fd)

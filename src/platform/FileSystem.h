@@ -27,6 +27,8 @@ bool readFile(const QByteArray& nativePath, QByteArray& contents, qint64 maxByte
 // A file whose write permission bits are all clear counts as read-only even for
 // the super-user, as a read-only attribute would.
 bool isReadOnly(const QByteArray& nativePath);
+// Creates a folder and its missing parents. True when it exists afterwards.
+bool makeFolderPath(const QByteArray& nativePath);
 
 // A file as the file system knows it: two paths name the same file when
 // their identities are equal, whatever links or mounts lie on the way.
@@ -115,5 +117,18 @@ bool writeFully(int fd, const char* data, std::int64_t size);
 int openRegularAt(int dirFd, const char* name, struct ::stat* st, bool keepAccessTime = false);
 // Opens a folder below dirFd without following a final link.
 int openFolderAt(int dirFd, const char* name);
+// Opens the folder at the '/'-separated relative path below baseFd (baseFd
+// itself, duplicated, for an empty path) without following a link at any
+// step; with create, missing folders are made on the way. -1 with errno set.
+int openFolderPathAt(int baseFd, const QByteArray& relative, bool create = false);
+// Whether two open regular files (with their status) hold the same bytes:
+// the same file, or the same size and contents.
+bool sameContents(int a, const struct ::stat& sa, int b, const struct ::stat& sb);
+// Renames temp to target in dirFd unless target exists: 0, or the errno
+// (EEXIST when target is there). Where the file system has no exclusive
+// rename, a hard link stands in (it never replaces either).
+int renameNoReplace(int dirFd, const QByteArray& temp, const QByteArray& target);
+// "name (2).ext": the name of the n-th copy of leaf beside older, different ones.
+QByteArray numberedName(const QByteArray& leaf, int n);
 
 } // namespace signetrix::fs

@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchFavoritesTree.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,9 +25,9 @@
 
 namespace {
 
-constexpr int kTopFolders = 20;
-constexpr int kSubFolders = 20;     // 20 x 20 = 400 folders
-constexpr int kFilesPerFolder = 50; // 400 x 50 = 20,000 favorites
+using bench::kFilesPerFolder;
+using bench::kSubFolders;
+using bench::kTopFolders;
 
 // Removes a tree by its bytes: unzip writes the code page 850 names as they
 // are, which are no valid UTF-8, so Qt cannot name them to remove them.
@@ -48,26 +50,7 @@ struct Tree {
             std::exit(1);
         }
         favorites = dir.path() + QStringLiteral("/Favorites");
-        int n = 0;
-        for (int t = 0; t < kTopFolders; ++t) {
-            for (int s = 0; s < kSubFolders; ++s) {
-                const QString folder = favorites + QStringLiteral("/Rubrique %1/Dossier é%2").arg(t).arg(s);
-                QDir().mkpath(folder);
-                for (int f = 0; f < kFilesPerFolder; ++f, ++n) {
-                    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/Favori n°%1.url").arg(n));
-                    const QByteArray body = "[DEFAULT]\r\nBASEURL=http://site" + QByteArray::number(n) +
-                                            ".example/\r\n[InternetShortcut]\r\nURL=http://site" +
-                                            QByteArray::number(n) + ".example/page/" + QByteArray::number(n) +
-                                            ".html\r\nIconIndex=0\r\nModified=C0B2F1A9D5E3D801B3\r\n";
-                    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                    if (fd < 0 || ::write(fd, body.constData(), size_t(body.size())) != body.size()) {
-                        std::fprintf(stderr, "cannot write %s\n", path.constData());
-                        std::exit(1);
-                    }
-                    ::close(fd);
-                }
-            }
-        }
+        bench::WriteFavoritesTree(favorites, QStringLiteral("Dossier é"));
         archive = dir.path() + QStringLiteral("/restore.zip");
         const auto r = signetrix::backup::CreateFavoritesArchive(favorites, archive);
         if (!r.ok || r.entries != kTopFolders * kSubFolders * kFilesPerFolder) {

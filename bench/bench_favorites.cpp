@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchFavoritesTree.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -19,9 +21,9 @@
 
 namespace {
 
-constexpr int kTopFolders = 20;
-constexpr int kSubFolders = 20;      // 20 x 20 = 400 folders
-constexpr int kFilesPerFolder = 50;  // 400 x 50 = 20,000 shortcuts
+using bench::kFilesPerFolder;
+using bench::kSubFolders;
+using bench::kTopFolders;
 
 struct Tree {
     QTemporaryDir dir;
@@ -38,26 +40,7 @@ struct Tree {
         // Keep the log of any unreadable favorite out of the build tree.
         signetrix::platform::setExecutablePathForTesting(dir.path() + QStringLiteral("/Signetrix"));
         const QString favorites = dir.path() + QStringLiteral("/Favorites");
-        int n = 0;
-        for (int t = 0; t < kTopFolders; ++t) {
-            for (int s = 0; s < kSubFolders; ++s) {
-                const QString folder = favorites + QStringLiteral("/Rubrique %1/Dossier %2").arg(t).arg(s);
-                QDir().mkpath(folder);
-                for (int f = 0; f < kFilesPerFolder; ++f, ++n) {
-                    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/Favori n\u00b0%1.url").arg(n));
-                    const QByteArray body = "[DEFAULT]\r\nBASEURL=http://site" + QByteArray::number(n) +
-                                            ".example/\r\n[InternetShortcut]\r\nURL=http://site" +
-                                            QByteArray::number(n) + ".example/page/" + QByteArray::number(n) +
-                                            ".html\r\nIconIndex=0\r\nModified=C0B2F1A9D5E3D801B3\r\n";
-                    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                    if (fd < 0 || ::write(fd, body.constData(), size_t(body.size())) != body.size()) {
-                        std::fprintf(stderr, "cannot write %s\n", path.constData());
-                        std::exit(1);
-                    }
-                    ::close(fd);
-                }
-            }
-        }
+        bench::WriteFavoritesTree(favorites, QStringLiteral("Dossier "));
         root = QFile::encodeName(favorites);
         files = signetrix::ListFavoriteFiles(root);
         for (const QString& f : files) native.push_back(QFile::encodeName(f));
